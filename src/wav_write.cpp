@@ -1,0 +1,213 @@
+#include "wav_write.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+#include "file_io.h"
+#include "messages.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr size_t HEADER_BYTES = 44;
+
+void putLe16(uint8_t* at, uint32_t value)
+{
+    at[0] = static_cast<uint8_t>(value);
+    at[1] = static_cast<uint8_t>(value >> 8);
+}
+
+void putLe32(uint8_t* at, uint32_t value)
+{
+    putLe16(at, value);
+    putLe16(at + 2, value >> 16);
+}
+
+// Copies `count` units of `unit` bytes from `from` to `to` in reverse order:
+// unit i of `to` takes unit count-1-i of `from`. Fixed unit sizes let the
+// compiler turn each case into plain loads and stores.
+template <size_t unit>
+void unitsReverse(uint8_t* to, const uint8_t* from, size_t count)
+{
+    const uint8_t* source = from + (count - 1) * unit;
+    for (size_t i = 0; i < count; ++i, to += unit, source -= unit) {
+        std::memcpy(to, source, unit);
+    }
+}
+
+void framesReverse(uint8_t* to, const uint8_t* from, size_t count, size_t frameBytes)
+{
+    switch (frameBytes) {
+    case 1: unitsReverse<1>(to, from, count); break;
+    case 2: unitsReverse<2>(to, from, count); break;
+    default: unitsReverse<4>(to, from, count); break;
+    }
+}
+
+// Mono and stereo: whole frames change places, so the block is copied out
+// once and its frames are put back in reverse order. With more channels only
+// channel 0 moves, so only those samples are gathered into the scratch block:
+// it stays small however many channels there are, and the result is the same.
+int blocksReverse(WavInfo& info, size_t sampleBytes)
+{
+    const size_t channels = info.channels;
+    const size_t frameBytes = sampleBytes * channels;
+    const bool wholeFrames = channels <= 2;
+    const size_t scratchBytes = (wholeFrames ? frameBytes : sampleBytes) * BLOCK_FRAMES;
+    uint8_t* scratch = frameBytes == 0 ? nullptr : static_cast<uint8_t*>(std::malloc(scratchBytes));
+    if (!scratch) {
+        msgErr(MSG_NO_MEMORY);
+        return -1;
+    }
+    const size_t frames = info.dataSize / frameBytes;
+    uint8_t* const data = info.data.get();
+    // The block holding the last frame stays as it is, hence the strict test.
+    for (size_t done = 0; frames > done + BLOCK_FRAMES; done += BLOCK_FRAMES) {
+        uint8_t* block = data + done * frameBytes;
+        if (wholeFrames) {
+            std::memcpy(scratch, block, frameBytes * BLOCK_FRAMES);
+            framesReverse(block, scratch, BLOCK_FRAMES, frameBytes);
+            continue;
+        }
+        for (size_t i = 0; i < BLOCK_FRAMES; ++i) {
+            std::memcpy(scratch + i * sampleBytes, block + i * frameBytes, sampleBytes);
+        }
+        for (size_t i = 0; i < BLOCK_FRAMES; ++i) {
+            std::memcpy(block + i * frameBytes, scratch + (BLOCK_FRAMES - 1 - i) * sampleBytes, sampleBytes);
+        }
+    }
+    std::free(scratch);
+    return 0;
+}
+
+// Header, data, close: each failure with its texts. Closes `file` always.
+int streamWrite(FILE* file, const char* path, WavInfo& info)
+{
+    if (wavHdrWrite(file, info) != static_cast<long>(HEADER_BYTES)) {
+        msgErr(MSG_HEADER_WRITE_FAILED, path);
+        std::fclose(file);
+        return -1;
+    }
+    if (wavDataWrite(file, info) != 0) {
+        msgErr(MSG_DATA_WRITE_ERROR);
+        std::fclose(file);
+        return -1;
+    }
+    // A failure that only shows on closing is still a failed data write.
+    if (std::fclose(file) != 0) {
+        msgErr(MSG_WRITE_FAILED);
+        msgErr(MSG_DATA_WRITE_ERROR);
+        return -1;
+    }
+    return 0;
+}
+
+// Writes over the input file without ever leaving it half-written: the
+// result goes to a temporary file beside the real file (links followed) and
+// is renamed over it only once every write has succeeded.
+int inputReplace(const char* path, WavInfo& info)
+{
+    std::error_code ec;
+    const fs::path target = fs::canonical(fs::path(path), ec);
+    // Opening for update tells whether the file could be written, without
+    // cutting it to length 0 as the plain output open would.
+    FILE* probe = ec ? nullptr : std::fopen(target.string().c_str(), "r+b");
+    if (!probe) {
+        msgErr(MSG_OUT_OPEN_FAILED, path);
+        return -1;
+    }
+    std::fclose(probe);
+
+    std::string tempPath;
+    FILE* temp = fileCreateTempBeside(target.string(), tempPath);
+    if (!temp) {
+        msgErr(MSG_OUT_OPEN_FAILED, path);
+        return -1;
+    }
+    fs::permissions(tempPath, fs::status(target, ec).permissions(), ec);
+
+    int result = streamWrite(temp, path, info);
+    if (result == 0) {
+        fs::rename(tempPath, target, ec);
+        if (ec) {
+            msgErr(MSG_WRITE_FAILED);
+            msgErr(MSG_DATA_WRITE_ERROR);
+            result = -1;
+        }
+    }
+    if (result != 0) {
+        fs::remove(tempPath, ec);
+    }
+    return result;
+}
+
+}  // namespace
+
+int wavReverse8(WavInfo& info)
+{
+    return blocksReverse(info, 1);
+}
+
+int wavReverse16(WavInfo& info)
+{
+    return blocksReverse(info, 2);
+}
+
+long wavHdrWrite(FILE* file, const WavInfo& info)
+{
+    const uint32_t sampleBytes = info.bitsPerSample / 8u;
+    const uint32_t blockAlign = sampleBytes * info.channels;
+    uint8_t header[HEADER_BYTES];
+    std::memcpy(header, "RIFF", 4);
+    putLe32(header + 4, info.dataSize + 36u);
+    std::memcpy(header + 8, "WAVE", 4);
+    std::memcpy(header + 12, "fmt ", 4);
+    putLe32(header + 16, 16);
+    putLe16(header + 20, 1);
+    putLe16(header + 22, info.channels);
+    putLe32(header + 24, info.sampleRate);
+    putLe32(header + 28, blockAlign * info.sampleRate);
+    putLe16(header + 32, blockAlign & 0xFFFFu);
+    putLe16(header + 34, info.bitsPerSample);
+    std::memcpy(header + 36, "data", 4);
+    putLe32(header + 40, info.dataSize);
+    // Counting the bytes instead of asking the position lets a pipe or a
+    // device be the output.
+    return static_cast<long>(std::fwrite(header, 1, sizeof header, file));
+}
+
+int wavDataWrite(FILE* file, WavInfo& info)
+{
+    // Without its data the descriptor has nothing to scramble or write.
+    int result = -1;
+    bool written = false;
+    if (info.data) {
+        result = info.bitsPerSample == 8 ? wavReverse8(info) : wavReverse16(info);
+        // Written even when the reversal failed: the data then goes out as it
+        // was read, and the result says it failed.
+        written = std::fwrite(info.data.get(), 1, info.dataSize, file) == info.dataSize;
+    }
+    written = std::fflush(file) == 0 && written;
+    if (!written) {
+        msgErr(MSG_WRITE_FAILED);
+        result = -1;
+    }
+    return result;
+}
+
+int wavWrite(const char* path, WavInfo& info, const char* inputPath)
+{
+    if (inputPath && fileSame(inputPath, path)) {
+        return inputReplace(path, info);
+    }
+    FILE* file = std::fopen(path, "wb");
+    if (!file) {
+        msgErr(MSG_OUT_OPEN_FAILED, path);
+        return -1;
+    }
+    return streamWrite(file, path, info);
+}
