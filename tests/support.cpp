@@ -1,0 +1,239 @@
+#include "support.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <stdexcept>
+
+#include <fcntl.h>
+#include <iconv.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace testsupport {
+
+std::string le16(uint32_t value)
+{
+    return {static_cast<char>(value & 0xFF), static_cast<char>((value >> 8) & 0xFF)};
+}
+
+std::string le32(uint32_t value)
+{
+    return le16(value & 0xFFFF) + le16(value >> 16);
+}
+
+std::string chunkDeclared(const std::string& id, uint32_t declared, const std::string& payload)
+{
+    return id + le32(declared) + payload;
+}
+
+std::string chunk(const std::string& id, const std::string& payload)
+{
+    std::string bytes = chunkDeclared(id, static_cast<uint32_t>(payload.size()), payload);
+    if (payload.size() % 2 != 0) {
+        bytes.push_back('\0');
+    }
+    return bytes;
+}
+
+std::string fmtPayload(uint32_t formatTag, uint32_t channels, uint32_t sampleRate, uint32_t byteRate,
+                       uint32_t blockAlign, uint32_t bits)
+{
+    return le16(formatTag) + le16(channels) + le32(sampleRate) + le32(byteRate) + le16(blockAlign) + le16(bits);
+}
+
+std::string pcmFmtChunk(uint32_t channels, uint32_t sampleRate, uint32_t bits)
+{
+    const uint32_t align = channels * bits / 8;
+    return chunk("fmt ", fmtPayload(1, channels, sampleRate, align * sampleRate, align, bits));
+}
+
+std::string riff(const std::string& chunks)
+{
+    return "RIFF" + le32(static_cast<uint32_t>(chunks.size() + 4)) + "WAVE" + chunks;
+}
+
+std::string pcmWav(uint32_t channels, uint32_t sampleRate, uint32_t bits, const std::string& data)
+{
+    return riff(pcmFmtChunk(channels, sampleRate, bits) + chunk("data", data));
+}
+
+std::string patternBytes(size_t count, uint32_t seed)
+{
+    std::string bytes(count, '\0');
+    uint32_t state = seed * 2654435761u + 1;
+    for (auto& byte : bytes) {
+        state = state * 1664525u + 1013904223u;
+        byte = static_cast<char>(state >> 24);
+    }
+    return bytes;
+}
+
+std::string sjis(const std::string& utf8)
+{
+    iconv_t converter = iconv_open("CP932", "UTF-8");
+    if (converter == reinterpret_cast<iconv_t>(-1)) {
+        throw std::runtime_error("iconv cannot convert UTF-8 to CP932");
+    }
+    std::string in = utf8;
+    std::string out(in.size() * 2 + 16, '\0');
+    char* inPtr = in.data();
+    size_t inLeft = in.size();
+    char* outPtr = out.data();
+    size_t outLeft = out.size();
+    const size_t rc = iconv(converter, &inPtr, &inLeft, &outPtr, &outLeft);
+    iconv_close(converter);
+    if (rc == static_cast<size_t>(-1)) {
+        throw std::runtime_error("text has no CP932 form: " + utf8);
+    }
+    out.resize(out.size() - outLeft);
+    return out;
+}
+
+std::string console(const std::string& utf8)
+{
+    std::string bytes = sjis(utf8);
+    const char* eol = std::getenv("SONVEX_EOL");
+    if (!eol || std::string(eol) != "crlf") {
+        return bytes;
+    }
+    std::string crlf;
+    for (char c : bytes) {
+        if (c == '\n') {
+            crlf += '\r';
+        }
+        crlf += c;
+    }
+    return crlf;
+}
+
+std::string fmtReport(unsigned formatTag, unsigned channels, unsigned long sampleRate, unsigned long byteRate,
+                      unsigned blockAlign, unsigned bits)
+{
+    std::ostringstream text;
+    text << "             データ形式: " << formatTag << " (1 = PCM)\n"
+         << "           チャンネル数: " << channels << "\n"
+         << "     サンプリング周波数: " << sampleRate << " [Hz]\n"
+         << "          バイト数 / 秒: " << byteRate << " [bytes/sec]\n"
+         << " バイト数×チャンネル数: " << blockAlign << " [bytes]\n"
+         << "    ビット数 / サンプル: " << bits << " [bits/sample]\n";
+    return text.str();
+}
+
+ScratchDir::ScratchDir()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "sonvex-test-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) {
+        throw std::runtime_error("cannot create a scratch folder");
+    }
+    path = pattern;
+}
+
+ScratchDir::~ScratchDir()
+{
+    std::error_code ec;
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
+    std::filesystem::remove_all(path, ec);
+}
+
+void fileWrite(const std::string& path, const std::string& bytes)
+{
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!file) {
+        throw std::runtime_error("cannot write " + path);
+    }
+}
+
+std::string fileRead(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+bool fileExists(const std::string& path)
+{
+    std::error_code ec;
+    return std::filesystem::exists(std::filesystem::symlink_status(path, ec));
+}
+
+static std::vector<std::string> commandWords()
+{
+    std::vector<std::string> words;
+    const char* command = std::getenv("SONVEX_CMD");
+    std::istringstream in(command && *command ? command : SONVEX_EXE);
+    for (std::string word; in >> word;) {
+        words.push_back(word);
+    }
+    return words;
+}
+
+bool testingNativeBuild()
+{
+    const char* command = std::getenv("SONVEX_CMD");
+    return !command || !*command;
+}
+
+static std::string readAll(const std::string& path)
+{
+    return fileRead(path);
+}
+
+RunResult runSonvex(const std::vector<std::string>& args, const std::string& cwd, bool merged,
+                    const RunLimits& limits)
+{
+    std::vector<std::string> words = commandWords();
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& word : words) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
+
+    ScratchDir capture;
+    const std::string outPath = capture.file("stdout");
+    const std::string errPath = capture.file("stderr");
+    const pid_t child = fork();
+    if (child == 0) {
+        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = merged ? out : open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int none = open("/dev/null", O_RDONLY);
+        if (out < 0 || err < 0 || none < 0 || dup2(none, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 ||
+            chdir(cwd.c_str()) != 0) {
+            _exit(127);
+        }
+        if (limits.fileSizeBytes) {
+            // Past the limit a write fails with EFBIG instead of killing the process.
+            std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{limits.fileSizeBytes, limits.fileSizeBytes};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        if (limits.addressSpaceBytes) {
+            const rlimit limit{limits.addressSpaceBytes, limits.addressSpaceBytes};
+            setrlimit(RLIMIT_AS, &limit);
+        }
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    RunResult result;
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    if (merged) {
+        result.both = readAll(outPath);
+    } else {
+        result.out = readAll(outPath);
+        result.err = readAll(errPath);
+    }
+    return result;
+}
+
+}  // namespace testsupport

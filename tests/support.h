@@ -1,0 +1,79 @@
+// Helpers shared by the tests: WAVE files built byte by byte, expected
+// console texts encoded to Shift_JIS, a scratch folder, and running the
+// built program.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// Little-endian byte strings.
+std::string le16(uint32_t value);
+std::string le32(uint32_t value);
+
+// A chunk whose header declares the payload's length, with the pad byte
+// after an odd-sized payload.
+std::string chunk(const std::string& id, const std::string& payload);
+// A chunk header declaring `declared` bytes, followed by `payload` as given.
+std::string chunkDeclared(const std::string& id, uint32_t declared, const std::string& payload);
+// The 16 bytes of a format chunk payload.
+std::string fmtPayload(uint32_t formatTag, uint32_t channels, uint32_t sampleRate, uint32_t byteRate,
+                       uint32_t blockAlign, uint32_t bits);
+// A PCM format chunk with consistent byte rate and block alignment.
+std::string pcmFmtChunk(uint32_t channels, uint32_t sampleRate, uint32_t bits);
+// "RIFF", a size, "WAVE", then the chunks.
+std::string riff(const std::string& chunks);
+// A whole PCM file with one format and one data chunk.
+std::string pcmWav(uint32_t channels, uint32_t sampleRate, uint32_t bits, const std::string& data);
+// Deterministic sample bytes.
+std::string patternBytes(size_t count, uint32_t seed = 1);
+
+// UTF-8 text as the Shift_JIS (CP932) bytes the program writes.
+std::string sjis(const std::string& utf8);
+// The same, with each line feed as the platform under test writes it
+// (CR LF when SONVEX_EOL=crlf, for the Windows build).
+std::string console(const std::string& utf8);
+
+// The six format lines of the report, as readable Japanese.
+std::string fmtReport(unsigned formatTag, unsigned channels, unsigned long sampleRate, unsigned long byteRate,
+                      unsigned blockAlign, unsigned bits);
+
+// A fresh empty folder, removed with its contents when the object goes.
+struct ScratchDir {
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    std::string path;
+    std::string file(const std::string& name) const { return path + "/" + name; }
+};
+
+void fileWrite(const std::string& path, const std::string& bytes);
+std::string fileRead(const std::string& path);
+bool fileExists(const std::string& path);
+
+struct RunLimits {
+    uint64_t fileSizeBytes = 0;    // RLIMIT_FSIZE when non-zero
+    uint64_t addressSpaceBytes = 0;  // RLIMIT_AS when non-zero
+};
+
+struct RunResult {
+    int status = -1;  // exit status as the shell sees it (255 for -1)
+    std::string out;  // standard output
+    std::string err;  // standard error
+    std::string both; // both streams sent into one pipe, when asked for
+};
+
+// Runs the program under test with `args`, from folder `cwd`. The program is
+// the built sonvex, or the command in SONVEX_CMD (for example the Windows
+// build under Wine). With `merged`, both streams go into one pipe instead.
+RunResult runSonvex(const std::vector<std::string>& args, const std::string& cwd, bool merged = false,
+                    const RunLimits& limits = RunLimits{});
+
+// Whether the program under test is a native build of this machine (not
+// the Windows build under Wine), for tests that need POSIX-only setups.
+bool testingNativeBuild();
+
+}  // namespace testsupport
