@@ -114,6 +114,72 @@ std::vector<RefusedCase> refusedCases()
 
 void PrintTo(const RefusedCase& c, std::ostream* os) { *os << c.name; }
 
+// A valid file cut short inside each field of its headers, and what each
+// cut must give.
+std::vector<RefusedCase> truncatedCases()
+{
+    const std::string whole = riff(FMT8 + chunk("data", "0123456789"));
+    const std::string fl = fileLine("in.wav");
+    const std::string noFmt = "'fmt ' チャンクが無い.\n";
+    const std::string fmtOnly = fmtLength(16);
+    const std::string noData = fmtLength(16) + "'data' チャンクが無い.\n";
+    const std::string shortData = fmtLength(16) + dataLength(10) + "読み込みに失敗しました.\n";
+    struct Cut {
+        const char* name;
+        size_t length;
+        std::string out;
+        std::string err;
+    };
+    const Cut cuts[] = {
+        {"cut_in_riff_id", 2, fl, " 2 で読み込み失敗.\n"},
+        {"cut_in_riff_size", 6, fl, " 6 で読み込み失敗.\n"},
+        {"cut_in_wave_id", 9, fl, " 9 で読み込み失敗.\n"},
+        {"cut_in_fmt_id", 14, fl, noFmt},
+        {"cut_in_fmt_size", 18, fl, noFmt},
+        {"cut_after_fmt_header", 20, fl, fmtOnly},
+        {"cut_in_format_tag", 21, fl, fmtOnly},
+        {"cut_in_sample_rate", 26, fl, fmtOnly},
+        {"cut_in_bits_per_sample", 35, fl, fmtOnly},
+        {"cut_after_fmt_payload", 36, fl + REPORT8, noData},
+        {"cut_in_data_id", 38, fl + REPORT8, noData},
+        {"cut_in_data_size", 42, fl + REPORT8, noData},
+        {"cut_after_data_header", 44, fl + REPORT8, shortData},
+        {"cut_in_data_payload", 49, fl + REPORT8, shortData},
+    };
+    std::vector<RefusedCase> cases;
+    for (const auto& cut : cuts) {
+        cases.push_back({cut.name, whole.substr(0, cut.length), cut.out, cut.err});
+    }
+    return cases;
+}
+
+// Chunk sizes forged to 0, 2^31 or 2^32-1 in the format chunk.
+std::vector<RefusedCase> forgedFmtSizeCases()
+{
+    const std::string fl = fileLine("in.wav");
+    const std::string payload = fmtPayload(1, 1, 8000, 8000, 1, 8);
+    const std::string data = chunk("data", "0123456789");
+    return {
+        // 16 bytes are read, but the next header is read at the payload
+        // start: the format bytes themselves, declaring 8000 bytes.
+        {"fmt_declared_0", riff(chunkDeclared("fmt ", 0, payload) + data), fl + REPORT8 + chunkLine("????", 8000),
+         fmtLength(0) + "'data' チャンクが無い.\n"},
+        {"fmt_declared_2_gib", riff(chunkDeclared("fmt ", 0x80000000u, payload) + data), fl + REPORT8,
+         fmtLength(-2147483648L) + "'data' チャンクが無い.\n"},
+        {"fmt_declared_ffffffff", riff(chunkDeclared("fmt ", 0xFFFFFFFFu, payload) + data), fl + REPORT8,
+         fmtLength(-1) + "'data' チャンクが無い.\n"},
+    };
+}
+
+std::vector<RefusedCase> allRefusedCases()
+{
+    std::vector<RefusedCase> cases = refusedCases();
+    for (auto more : {truncatedCases(), forgedFmtSizeCases()}) {
+        cases.insert(cases.end(), more.begin(), more.end());
+    }
+    return cases;
+}
+
 class Refused : public ::testing::TestWithParam<RefusedCase> {};
 
 TEST_P(Refused, PrintsItsTextsAndCreatesNoOutput)
@@ -129,7 +195,7 @@ TEST_P(Refused, PrintsItsTextsAndCreatesNoOutput)
     EXPECT_EQ(fileRead(dir.file("in.wav")), c.input);
 }
 
-INSTANTIATE_TEST_SUITE_P(Inputs, Refused, ::testing::ValuesIn(refusedCases()),
+INSTANTIATE_TEST_SUITE_P(Inputs, Refused, ::testing::ValuesIn(allRefusedCases()),
                          [](const auto& test) { return std::string(test.param.name); });
 
 TEST(Refused, MissingInputFile)

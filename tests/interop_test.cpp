@@ -1,0 +1,123 @@
+// Files written by sox and ffmpeg: the report, the refusals and the output,
+// and, where sox is installed, that sox reads what this program writes.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "support.h"
+
+using namespace testsupport;
+
+namespace {
+
+constexpr int FAILED = 255;
+
+std::string fixture(const std::string& name)
+{
+    return fileRead(std::string(SONVEX_FIXTURES) + "/" + name);
+}
+
+// Runs the program on a copy of the fixture, under the fixture's own name.
+RunResult convertFixture(const ScratchDir& dir, const std::string& name)
+{
+    fileWrite(dir.file(name), fixture(name));
+    return runSonvex({name, "out.wav"}, dir.path);
+}
+
+std::string header(uint32_t channels, uint32_t rate, uint32_t bits, uint32_t dataSize)
+{
+    const uint32_t align = bits / 8 * channels;
+    return "RIFF" + le32(dataSize + 36) + "WAVEfmt " + le32(16) + le16(1) + le16(channels) + le32(rate) +
+           le32(align * rate) + le16(align) + le16(bits) + "data" + le32(dataSize);
+}
+
+TEST(Interop, FfmpegStereoWithListInfoChunk)
+{
+    const std::string name = "ffmpeg-16bit-stereo-list-info.wav";
+    ScratchDir dir;
+    const RunResult run = convertFixture(dir, name);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, console("\nファイル名[" + name + "]\n" + fmtReport(1, 2, 8000, 32000, 4, 16) +
+                               " \"LIST\"の長さ: 26 [bytes]\n" + "\n 時間=0.010\n" + "\n[" + name +
+                               "] を [out.wav] へ変換しました.\n"));
+    EXPECT_EQ(run.err, console(" \"fmt \"の長さ: 16 [bytes]\n\n \"data\" の長さ: 320 [bytes]\n"));
+    // 80 frames, less than a block: the samples come out as they went in.
+    EXPECT_EQ(fileRead(dir.file("out.wav")), header(2, 8000, 16, 320) + fixture(name).substr(78, 320));
+}
+
+TEST(Interop, SoxEightBitOddCountDropsThePadByte)
+{
+    const std::string name = "sox-8bit-unsigned-mono-odd-count.wav";
+    ScratchDir dir;
+    const RunResult run = convertFixture(dir, name);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, console("\nファイル名[" + name + "]\n" + fmtReport(1, 1, 8000, 8000, 1, 8) +
+                               "\n 時間=0.013\n" + "\n[" + name + "] を [out.wav] へ変換しました.\n"));
+    EXPECT_EQ(run.err, console(" \"fmt \"の長さ: 16 [bytes]\n\n \"data\" の長さ: 101 [bytes]\n"));
+    EXPECT_EQ(fileRead(dir.file("out.wav")), header(1, 8000, 8, 101) + fixture(name).substr(44, 101));
+}
+
+struct RefusedFixture {
+    const char* name;
+    std::string report;  // the format lines
+    long fmtBytes;
+    std::string refusal;
+};
+
+TEST(Interop, SoxFormatsThatAreNotEightOrSixteenBitPcmAreRefused)
+{
+    const RefusedFixture cases[] = {
+        {"sox-16bit-3ch-extensible.wav", fmtReport(65534, 3, 8000, 48000, 6, 16), 40,
+         "\nこのプログラムは無圧縮PCMのみを対象とします.\nこのwavファイルの形式は FFFE です．\n"},
+        {"sox-24bit-pcm.wav", fmtReport(1, 1, 8000, 24000, 3, 24), 16,
+         "\nこのプログラムは8/16ビットサンプリングされたものを対象とします\nこのwavファイルの bits/secは 24 です．\n"},
+        {"sox-32bit-float.wav", fmtReport(3, 1, 8000, 32000, 4, 32), 18,
+         "\nこのプログラムは無圧縮PCMのみを対象とします.\nこのwavファイルの形式は 0003 です．\n"},
+    };
+    for (const auto& c : cases) {
+        ScratchDir dir;
+        const RunResult run = convertFixture(dir, c.name);
+        EXPECT_EQ(run.status, FAILED) << c.name;
+        EXPECT_EQ(run.out, console("\nファイル名[" + std::string(c.name) + "]\n" + c.report)) << c.name;
+        EXPECT_EQ(run.err, console(" \"fmt \"の長さ: " + std::to_string(c.fmtBytes) + " [bytes]\n" + c.refusal))
+            << c.name;
+        EXPECT_FALSE(fileExists(dir.file("out.wav"))) << c.name;
+    }
+}
+
+bool soxAvailable()
+{
+    return std::system("sox --version >/dev/null 2>&1") == 0;
+}
+
+int shell(const ScratchDir& dir, const std::string& command)
+{
+    return std::system(("cd '" + dir.path + "' && " + command).c_str());
+}
+
+// The first block of our output is sox's "reverse" of the first 409600
+// frames, and sox decodes the whole output as the same number of samples.
+TEST(Interop, FirstBlockEqualsSoxReverseAndSoxReadsTheOutput)
+{
+    if (!soxAvailable()) {
+        GTEST_SKIP() << "sox is not installed";
+    }
+    ScratchDir dir;
+    ASSERT_EQ(shell(dir, "sox -R -r 8000 -n -b 16 -c 2 long.wav synth 409700s sine 440 sine 660 2>/dev/null"), 0);
+    ASSERT_EQ(runSonvex({"long.wav", "out.wav"}, dir.path).status, 0);
+    ASSERT_EQ(shell(dir, "sox -R long.wav -t raw first-reversed.raw trim 0 409600s reverse"), 0);
+    ASSERT_EQ(shell(dir, "sox -R out.wav -t raw out.raw"), 0);
+    const std::string reversed = fileRead(dir.file("first-reversed.raw"));
+    const std::string out = fileRead(dir.file("out.raw"));
+    ASSERT_EQ(reversed.size(), 409600u * 4);
+    ASSERT_EQ(out.size(), 409700u * 4);
+    EXPECT_TRUE(out.compare(0, reversed.size(), reversed) == 0) << "first block differs from sox reverse";
+    ASSERT_EQ(shell(dir, "sox -R long.wav -t raw long.raw"), 0);
+    EXPECT_TRUE(out.compare(reversed.size(), std::string::npos, fileRead(dir.file("long.raw")), reversed.size(),
+                            std::string::npos) == 0)
+        << "the last block changed";
+}
+
+}  // namespace
