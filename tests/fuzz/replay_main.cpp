@@ -18,7 +18,9 @@ int main(int argc, char** argv)
         const std::filesystem::path path(argv[i]);
         if (std::filesystem::is_directory(path)) {
             for (const auto& entry : std::filesystem::directory_iterator(path)) {
-                inputs.push_back(entry.path());
+                if (entry.path().extension() != ".md") {  // notes beside the inputs
+                    inputs.push_back(entry.path());
+                }
             }
         } else {
             inputs.push_back(path);
