@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <memory>
 
-// Releases a sample buffer obtained from wavBufferAlloc; it keeps the size
-// because a mapped buffer must be unmapped with its length.
+// Releases a sample buffer obtained from wavBufferAlloc. A buffer mapped
+// for huge pages is unmapped with its mapped length; any other is freed.
 struct WavBufferDeleter {
-    size_t size = 0;
+    size_t mappedBytes = 0;
     void operator()(uint8_t* bytes) const;
 };
 using WavBuffer = std::unique_ptr<uint8_t[], WavBufferDeleter>;

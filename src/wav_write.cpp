@@ -27,15 +27,40 @@ void putLe32(uint8_t* at, uint32_t value)
     putLe16(at + 2, value >> 16);
 }
 
+// Reverses the order of the `unit`-byte units inside one 64-bit word. The
+// same shifts work on either byte order, and compilers turn the one-byte
+// case into a single byte swap.
+template <size_t unit>
+uint64_t wordUnitsReverse(uint64_t word)
+{
+    word = (word >> 32) | (word << 32);
+    if constexpr (unit <= 2) {
+        word = ((word & 0xFFFF0000FFFF0000u) >> 16) | ((word & 0x0000FFFF0000FFFFu) << 16);
+    }
+    if constexpr (unit == 1) {
+        word = ((word & 0xFF00FF00FF00FF00u) >> 8) | ((word & 0x00FF00FF00FF00FFu) << 8);
+    }
+    return word;
+}
+
 // Copies `count` units of `unit` bytes from `from` to `to` in reverse order:
-// unit i of `to` takes unit count-1-i of `from`. Fixed unit sizes let the
-// compiler turn each case into plain loads and stores.
+// unit i of `to` takes unit count-1-i of `from`. Eight bytes move at a time,
+// reversed inside a register, which runs several times faster than moving
+// one sample at a time; the few units that do not fill a word go one by one.
 template <size_t unit>
 void unitsReverse(uint8_t* to, const uint8_t* from, size_t count)
 {
-    const uint8_t* source = from + (count - 1) * unit;
-    for (size_t i = 0; i < count; ++i, to += unit, source -= unit) {
-        std::memcpy(to, source, unit);
+    const size_t bytes = count * unit;
+    const size_t words = bytes / 8;
+    for (size_t w = 0; w < words; ++w) {
+        uint64_t word;
+        std::memcpy(&word, from + bytes - 8 * (w + 1), 8);
+        word = wordUnitsReverse<unit>(word);
+        std::memcpy(to + 8 * w, &word, 8);
+    }
+    const size_t rest = (bytes - 8 * words) / unit;
+    for (size_t j = 0; j < rest; ++j) {
+        std::memcpy(to + 8 * words + j * unit, from + (rest - 1 - j) * unit, unit);
     }
 }
 
@@ -48,22 +73,38 @@ void framesReverse(uint8_t* to, const uint8_t* from, size_t count, size_t frameB
     }
 }
 
-// Mono and stereo: whole frames change places, so the block is copied out
-// once and its frames are put back in reverse order. With more channels only
-// channel 0 moves, so only those samples are gathered into the scratch block:
-// it stays small however many channels there are, and the result is the same.
+// With three or more channels only the channel-0 samples change places:
+// sample i and sample BLOCK_FRAMES-1-i swap, in place, which reads and writes
+// every frame of the block once and needs no scratch space.
+template <size_t sampleBytes>
+void channelZeroReverse(uint8_t* block, size_t frameBytes)
+{
+    uint8_t* low = block;
+    uint8_t* high = block + (BLOCK_FRAMES - 1) * frameBytes;
+    for (; low < high; low += frameBytes, high -= frameBytes) {
+        uint8_t kept[sampleBytes];
+        std::memcpy(kept, low, sampleBytes);
+        std::memcpy(low, high, sampleBytes);
+        std::memcpy(high, kept, sampleBytes);
+    }
+}
+
+// Mono and stereo: whole frames change places, so each block is copied out
+// into the scratch block once and its frames are put back in reverse order.
 int blocksReverse(WavInfo& info, size_t sampleBytes)
 {
     const size_t channels = info.channels;
     const size_t frameBytes = sampleBytes * channels;
     const bool wholeFrames = channels <= 2;
-    const size_t scratchBytes = (wholeFrames ? frameBytes : sampleBytes) * BLOCK_FRAMES;
-    uint8_t* scratch = frameBytes == 0 ? nullptr : static_cast<uint8_t*>(std::malloc(scratchBytes));
-    if (!scratch) {
-        msgErr(MSG_NO_MEMORY);
-        return -1;
+    uint8_t* scratch = nullptr;
+    if (wholeFrames) {
+        scratch = frameBytes == 0 ? nullptr : static_cast<uint8_t*>(std::malloc(frameBytes * BLOCK_FRAMES));
+        if (!scratch) {
+            msgErr(MSG_NO_MEMORY);
+            return -1;
+        }
     }
-    const size_t frames = info.dataSize / frameBytes;
+    const size_t frames = frameBytes == 0 ? 0 : info.dataSize / frameBytes;
     uint8_t* const data = info.data.get();
     // The block holding the last frame stays as it is, hence the strict test.
     for (size_t done = 0; frames > done + BLOCK_FRAMES; done += BLOCK_FRAMES) {
@@ -71,13 +112,10 @@ int blocksReverse(WavInfo& info, size_t sampleBytes)
         if (wholeFrames) {
             std::memcpy(scratch, block, frameBytes * BLOCK_FRAMES);
             framesReverse(block, scratch, BLOCK_FRAMES, frameBytes);
-            continue;
-        }
-        for (size_t i = 0; i < BLOCK_FRAMES; ++i) {
-            std::memcpy(scratch + i * sampleBytes, block + i * frameBytes, sampleBytes);
-        }
-        for (size_t i = 0; i < BLOCK_FRAMES; ++i) {
-            std::memcpy(block + i * frameBytes, scratch + (BLOCK_FRAMES - 1 - i) * sampleBytes, sampleBytes);
+        } else if (sampleBytes == 1) {
+            channelZeroReverse<1>(block, frameBytes);
+        } else {
+            channelZeroReverse<2>(block, frameBytes);
         }
     }
     std::free(scratch);
