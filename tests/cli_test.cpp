@@ -31,14 +31,6 @@ std::string doneLine(const std::string& in, const std::string& out)
     return "\n[" + in + "] を [" + out + "] へ変換しました.\n";
 }
 
-// The canonical 44-byte header the program writes, built field by field.
-std::string canonicalHeader(uint32_t channels, uint32_t rate, uint32_t bits, uint32_t dataSize)
-{
-    const uint32_t align = bits / 8 * channels;
-    return "RIFF" + le32(dataSize + 36) + "WAVE" + "fmt " + le32(16) + le16(1) + le16(channels) + le32(rate) +
-           le32(align * rate) + le16(align) + le16(bits) + "data" + le32(dataSize);
-}
-
 const std::string FMT8 = pcmFmtChunk(1, 8000, 8);
 const std::string REPORT8 = fmtReport(1, 1, 8000, 8000, 1, 8);
 

@@ -65,6 +65,13 @@ std::string pcmWav(uint32_t channels, uint32_t sampleRate, uint32_t bits, const 
     return riff(pcmFmtChunk(channels, sampleRate, bits) + chunk("data", data));
 }
 
+std::string canonicalHeader(uint32_t channels, uint32_t sampleRate, uint32_t bits, uint32_t dataSize)
+{
+    const uint32_t align = bits / 8 * channels;
+    return "RIFF" + le32(dataSize + 36) + "WAVE" + "fmt " + le32(16) + le16(1) + le16(channels) + le32(sampleRate) +
+           le32(align * sampleRate) + le16(align) + le16(bits) + "data" + le32(dataSize);
+}
+
 std::string patternBytes(size_t count, uint32_t seed)
 {
     std::string bytes(count, '\0');

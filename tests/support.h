@@ -27,6 +27,8 @@ std::string pcmFmtChunk(uint32_t channels, uint32_t sampleRate, uint32_t bits);
 std::string riff(const std::string& chunks);
 // A whole PCM file with one format and one data chunk.
 std::string pcmWav(uint32_t channels, uint32_t sampleRate, uint32_t bits, const std::string& data);
+// The canonical 44-byte header the program writes, built field by field.
+std::string canonicalHeader(uint32_t channels, uint32_t sampleRate, uint32_t bits, uint32_t dataSize);
 // Deterministic sample bytes.
 std::string patternBytes(size_t count, uint32_t seed = 1);
 

@@ -95,9 +95,7 @@ TEST(WavHdrWrite, WritesTheCanonicalHeader)
     info.dataSize = 1000;
     info.byteRate = 1;  // the input's byte rate never reaches the header
     long written = 0;
-    const std::string expected = "RIFF" + le32(1036) + "WAVEfmt " + le32(16) + le16(1) + le16(2) + le32(44100) +
-                                 le32(176400) + le16(4) + le16(16) + "data" + le32(1000);
-    EXPECT_EQ(headerOf(info, written), expected);
+    EXPECT_EQ(headerOf(info, written), canonicalHeader(2, 44100, 16, 1000));
     EXPECT_EQ(written, 44);
 }
 
