@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "file_io.h"
+#include "platform.h"
 #include "messages.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <system_error>
 
-#include "file_io.h"
+#include "platform.h"
 #include "messages.h"
 
 namespace fs = std::filesystem;

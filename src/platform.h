@@ -1,8 +1,9 @@
-// The few file operations that differ between platforms: 64-bit positions,
-// the size of an open file, creating a file that must not exist yet, and
-// telling whether two paths name the same file.
+// The few operations that differ between platforms: 64-bit file positions,
+// the size of an open file, creating a file that must not exist yet, telling
+// whether two paths name the same file, and memory for a large buffer.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -24,3 +25,9 @@ FILE* fileCreateTempBeside(const std::string& target, std::string& tempPath);
 
 // Whether both paths exist and name the same file (links followed).
 bool fileSame(const char* pathA, const char* pathB);
+
+// Memory for a large buffer, mapped so that the system can back it with huge
+// pages where it offers them; null where it cannot (the caller then falls
+// back to the heap). Release it with largeBufferUnmap and the mapped length.
+uint8_t* largeBufferMap(size_t size, size_t& mappedBytes);
+void largeBufferUnmap(uint8_t* bytes, size_t mappedBytes);
