@@ -6,8 +6,8 @@
 #include <string>
 #include <system_error>
 
-#include "platform.h"
 #include "messages.h"
+#include "platform.h"
 
 namespace fs = std::filesystem;
 
@@ -43,33 +43,30 @@ uint64_t wordUnitsReverse(uint64_t word)
     return word;
 }
 
-// Copies `count` units of `unit` bytes from `from` to `to` in reverse order:
-// unit i of `to` takes unit count-1-i of `from`. Eight bytes move at a time,
-// reversed inside a register, which runs several times faster than moving
-// one sample at a time; the few units that do not fill a word go one by one.
+// Copies one block of `unit`-byte frames from `from` to `to` in reverse
+// order: frame i of `to` takes frame BLOCK_FRAMES-1-i of `from`. Eight bytes
+// move at a time, reversed inside a register, which runs several times
+// faster than moving one sample at a time.
 template <size_t unit>
-void unitsReverse(uint8_t* to, const uint8_t* from, size_t count)
+void blockFramesReverse(uint8_t* to, const uint8_t* from)
 {
-    const size_t bytes = count * unit;
-    const size_t words = bytes / 8;
-    for (size_t w = 0; w < words; ++w) {
+    constexpr size_t bytes = BLOCK_FRAMES * unit;
+    static_assert(bytes % 8 == 0, "a block must fill whole 64-bit words");
+    for (size_t w = 0; w < bytes / 8; ++w) {
         uint64_t word;
         std::memcpy(&word, from + bytes - 8 * (w + 1), 8);
         word = wordUnitsReverse<unit>(word);
         std::memcpy(to + 8 * w, &word, 8);
     }
-    const size_t rest = (bytes - 8 * words) / unit;
-    for (size_t j = 0; j < rest; ++j) {
-        std::memcpy(to + 8 * words + j * unit, from + (rest - 1 - j) * unit, unit);
-    }
 }
 
-void framesReverse(uint8_t* to, const uint8_t* from, size_t count, size_t frameBytes)
+// Mono and stereo frames are 1, 2 or 4 bytes long.
+void framesReverse(uint8_t* to, const uint8_t* from, size_t frameBytes)
 {
     switch (frameBytes) {
-    case 1: unitsReverse<1>(to, from, count); break;
-    case 2: unitsReverse<2>(to, from, count); break;
-    default: unitsReverse<4>(to, from, count); break;
+    case 1: blockFramesReverse<1>(to, from); break;
+    case 2: blockFramesReverse<2>(to, from); break;
+    default: blockFramesReverse<4>(to, from); break;
     }
 }
 
@@ -111,7 +108,7 @@ int blocksReverse(WavInfo& info, size_t sampleBytes)
         uint8_t* block = data + done * frameBytes;
         if (wholeFrames) {
             std::memcpy(scratch, block, frameBytes * BLOCK_FRAMES);
-            framesReverse(block, scratch, BLOCK_FRAMES, frameBytes);
+            framesReverse(block, scratch, frameBytes);
         } else if (sampleBytes == 1) {
             channelZeroReverse<1>(block, frameBytes);
         } else {
