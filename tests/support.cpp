@@ -188,11 +188,6 @@ bool testingNativeBuild()
     return !command || !*command;
 }
 
-static std::string readAll(const std::string& path)
-{
-    return fileRead(path);
-}
-
 RunResult runSonvex(const std::vector<std::string>& args, const std::string& cwd, bool merged,
                     const RunLimits& limits)
 {
@@ -235,10 +230,10 @@ RunResult runSonvex(const std::vector<std::string>& args, const std::string& cwd
     RunResult result;
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     if (merged) {
-        result.both = readAll(outPath);
+        result.both = fileRead(outPath);
     } else {
-        result.out = readAll(outPath);
-        result.err = readAll(errPath);
+        result.out = fileRead(outPath);
+        result.err = fileRead(errPath);
     }
     return result;
 }
