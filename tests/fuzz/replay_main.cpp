@@ -8,7 +8,8 @@
 #include <iterator>
 #include <vector>
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv);
+// Optional in a target, as in libFuzzer.
+extern "C" __attribute__((weak)) int LLVMFuzzerInitialize(int* argc, char*** argv);
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size);
 
 int main(int argc, char** argv)
@@ -32,7 +33,9 @@ int main(int argc, char** argv)
     if (!std::freopen("/dev/null", "w", stdout) || !std::freopen("/dev/null", "w", stderr)) {
         return 1;
     }
-    LLVMFuzzerInitialize(&argc, &argv);
+    if (LLVMFuzzerInitialize) {
+        LLVMFuzzerInitialize(&argc, &argv);
+    }
     for (const auto& path : inputs) {
         std::ifstream file(path, std::ios::binary);
         const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
