@@ -1,6 +1,7 @@
 #include "main.h"
 
 #include "messages.h"
+#include "platform.h"
 #include "wav_info.h"
 #include "wav_read.h"
 #include "wav_write.h"
@@ -16,6 +17,7 @@ int main(int argc, char** argv)
         usage();
         return -1;
     }
+    processSignalsSet();
     WavInfo info{};
     if (wavRead(argv[1], info) != 0) {
         return -1;
@@ -23,6 +25,6 @@ int main(int argc, char** argv)
     if (wavWrite(argv[2], info, argv[1]) != 0) {
         return -1;
     }
-    msgOut(MSG_CONVERTED, argv[1], argv[2]);
+    msgOut(MSG_CONVERTED, msgPathShown(argv[1]).c_str(), msgPathShown(argv[2]).c_str());
     return 0;
 }

@@ -3,6 +3,18 @@
 #include <cstdarg>
 #include <cstdio>
 
+std::string msgPathShown(const char* path)
+{
+    std::string shown(path);
+    for (char& c : shown) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            c = '?';
+        }
+    }
+    return shown;
+}
+
 void msgOut(const char* format, ...)
 {
     va_list args;

@@ -4,6 +4,8 @@
 // each one; "\n" there is a line feed.
 #pragma once
 
+#include <string>
+
 extern const char MSG_USAGE[];
 extern const char MSG_CONVERTED[];
 extern const char MSG_IN_OPEN_FAILED[];
@@ -35,6 +37,11 @@ extern const char MSG_OUT_OPEN_FAILED[];
 extern const char MSG_HEADER_WRITE_FAILED[];
 extern const char MSG_WRITE_FAILED[];
 extern const char MSG_DATA_WRITE_ERROR[];
+
+// A path as the console shows it: every control byte (0x00-0x1F, 0x7F) as
+// '?', so a crafted file name cannot send sequences to the terminal; other
+// bytes, Shift_JIS and UTF-8 included, as given.
+std::string msgPathShown(const char* path);
 
 // printf-style writers for the two console streams. msgErr flushes standard
 // output first, so both streams sent into one pipe keep program order.

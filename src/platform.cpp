@@ -1,18 +1,13 @@
 #include "platform.h"
 
-#include <atomic>
-#include <cerrno>
-#include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <system_error>
 
 #include <fcntl.h>
-#if defined(_WIN32)
-#include <io.h>
-#include <process.h>
-#include <sys/stat.h>
-#else
+#if !defined(_WIN32)
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 #endif
@@ -68,57 +63,86 @@ int fileSize(FILE* file, uint64_t& size)
     return 0;
 }
 
-// Opens `path` only if it does not exist yet, so a file that appeared under
-// the chosen name is never overwritten.
-static FILE* fileCreateNew(const std::string& path)
-{
 #if defined(_WIN32)
-    const int fd = _open(path.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
-    FILE* file = fd < 0 ? nullptr : _fdopen(fd, "wb");
-    if (fd >= 0 && !file) {
-        _close(fd);
-    }
+FILE* fileOpenWrite(const char* path)
+{
+    return std::fopen(path, "wb");
+}
+
+bool fileIsReportStream(const char*)
+{
+    return false;
+}
+
+bool fileIsReportStream(int)
+{
+    return false;
+}
+
+void processSignalsSet() {}
 #else
-    const int fd = open(path.c_str(), O_CREAT | O_EXCL | O_WRONLY, 0600);
-    FILE* file = fd < 0 ? nullptr : fdopen(fd, "wb");
-    if (fd >= 0 && !file) {
+static bool sameAsReportStream(const struct stat& file)
+{
+    if (S_ISCHR(file.st_mode)) {
+        return false;  // a terminal or /dev/null may well be both
+    }
+    for (const int stream : {STDOUT_FILENO, STDERR_FILENO}) {
+        struct stat reported {};
+        if (fstat(stream, &reported) == 0 && reported.st_dev == file.st_dev && reported.st_ino == file.st_ino) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool fileIsReportStream(const char* path)
+{
+    struct stat file {};
+    return stat(path, &file) == 0 && sameAsReportStream(file);
+}
+
+bool fileIsReportStream(int fd)
+{
+    struct stat file {};
+    return fstat(fd, &file) == 0 && sameAsReportStream(file);
+}
+
+FILE* fileOpenWrite(const char* path)
+{
+    if (fileIsReportStream(path)) {
+        return nullptr;
+    }
+    // Opened without O_TRUNC and checked again on the descriptor, so a file
+    // that became a report stream after the first check is not cut either.
+    const int fd = open(path, O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
+    if (fd < 0) {
+        return nullptr;
+    }
+    struct stat opened {};
+    FILE* file = nullptr;
+    if (fstat(fd, &opened) == 0 && !sameAsReportStream(opened) &&
+        (!S_ISREG(opened.st_mode) || ftruncate(fd, 0) == 0)) {
+        file = fdopen(fd, "wb");
+    }
+    if (!file) {
         close(fd);
     }
-#endif
     return file;
 }
 
-FILE* fileCreateTempBeside(const std::string& target, std::string& tempPath)
+void processSignalsSet()
 {
-    static std::atomic<unsigned> counter{0};
-    const fs::path targetPath(target);
-    const std::string stem = (targetPath.parent_path() / ("." + targetPath.filename().string())).string();
-#if defined(_WIN32)
-    const unsigned long pid = static_cast<unsigned long>(_getpid());
-#else
-    const unsigned long pid = static_cast<unsigned long>(getpid());
-#endif
-    const auto clock = static_cast<unsigned long>(std::chrono::steady_clock::now().time_since_epoch().count());
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        char suffix[64];
-        std::snprintf(suffix, sizeof suffix, ".%lx-%lx-%x.tmp", pid, clock & 0xFFFFFFul, counter++);
-        tempPath = stem + suffix;
-        if (FILE* file = fileCreateNew(tempPath)) {
-            return file;
-        }
-        if (errno != EEXIST) {
-            break;
-        }
-    }
-    tempPath.clear();
-    return nullptr;
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
 }
+#endif
 
-bool fileSame(const char* pathA, const char* pathB)
+bool fileSameRegular(const char* pathA, const char* pathB)
 {
     std::error_code ec;
-    const bool same = fs::equivalent(fs::path(pathA), fs::path(pathB), ec);
-    return !ec && same;
+    const fs::path a(pathA);
+    const bool same = fs::equivalent(a, fs::path(pathB), ec);
+    return !ec && same && fs::is_regular_file(a, ec) && !ec;
 }
 
 #if defined(__linux__)

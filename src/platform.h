@@ -1,6 +1,8 @@
-// The few operations that differ between platforms: 64-bit file positions,
-// the size of an open file, creating a file that must not exist yet, telling
-// whether two paths name the same file, and memory for a large buffer.
+// The few operations that differ between platforms: opening the input and
+// the output, 64-bit file positions, the size of an open file, telling
+// whether two paths name the same file or a path names the report's own
+// stream, the signals a run sets aside, and memory for a large buffer.
+// Replacing a file in place has a file pair of its own (file_replace).
 #pragma once
 
 #include <cstddef>
@@ -19,12 +21,26 @@ int fileSeek(FILE* file, uint64_t position);
 // leaves the position as it was. 0 on success, -1 otherwise.
 int fileSize(FILE* file, uint64_t& size);
 
-// Creates a new, empty file for binary writing next to `target`, under a
-// name that did not exist, and returns it with that name; null on failure.
-FILE* fileCreateTempBeside(const std::string& target, std::string& tempPath);
+// Opens the output for binary writing, creating it or cutting it to length
+// 0, as "wb" does; null when it cannot be opened or when it is the file or
+// pipe that standard output or standard error writes to (the report would
+// mix with the data). Such an output is refused before anything is cut.
+FILE* fileOpenWrite(const char* path);
 
-// Whether both paths exist and name the same file (links followed).
-bool fileSame(const char* pathA, const char* pathB);
+// Whether the file that `path` names (links followed), or the open
+// descriptor `fd`, is the very file or pipe that standard output or standard
+// error writes to. Terminals and other character devices never count. Where
+// the platform cannot tell, false.
+bool fileIsReportStream(const char* path);
+bool fileIsReportStream(int fd);
+
+// Whether both paths exist and name the same regular file (links followed).
+bool fileSameRegular(const char* pathA, const char* pathB);
+
+// Sets the signals aside that would end a run without its messages: a
+// report reader that went away (SIGPIPE) and a file-size limit (SIGXFSZ).
+// Writes then fail with an error the program reports. Nothing on Windows.
+void processSignalsSet();
 
 // Memory for a large buffer, mapped so that the system can back it with huge
 // pages where it offers them; null where it cannot (the caller then falls

@@ -199,10 +199,10 @@ int wavRead(const char* path, WavInfo& info)
     info.data.reset();
     FILE* file = fileOpenRead(path);
     if (!file) {
-        msgErr(MSG_IN_OPEN_FAILED, path);
+        msgErr(MSG_IN_OPEN_FAILED, msgPathShown(path).c_str());
         return -1;
     }
-    msgOut(MSG_FILE_NAME, path);
+    msgOut(MSG_FILE_NAME, msgPathShown(path).c_str());
 
     WalkState walk;
     const int walked = chunksRead(file, info, walk);

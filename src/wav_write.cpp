@@ -2,14 +2,11 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <string>
-#include <system_error>
 
+#include "file_replace.h"
 #include "messages.h"
 #include "platform.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -119,65 +116,46 @@ int blocksReverse(WavInfo& info, size_t sampleBytes)
     return 0;
 }
 
-// Header, data, close: each failure with its texts. Closes `file` always.
-int streamWrite(FILE* file, const char* path, WavInfo& info)
+// Header and data, each failure with its texts; the caller closes `file`.
+int outputWrite(FILE* file, const char* path, WavInfo& info)
 {
     if (wavHdrWrite(file, info) != static_cast<long>(HEADER_BYTES)) {
-        msgErr(MSG_HEADER_WRITE_FAILED, path);
-        std::fclose(file);
+        msgErr(MSG_HEADER_WRITE_FAILED, msgPathShown(path).c_str());
         return -1;
     }
     if (wavDataWrite(file, info) != 0) {
-        msgErr(MSG_DATA_WRITE_ERROR);
-        std::fclose(file);
-        return -1;
-    }
-    // A failure that only shows on closing is still a failed data write.
-    if (std::fclose(file) != 0) {
-        msgErr(MSG_WRITE_FAILED);
         msgErr(MSG_DATA_WRITE_ERROR);
         return -1;
     }
     return 0;
 }
 
+void writeFailureReport()
+{
+    msgErr(MSG_WRITE_FAILED);
+    msgErr(MSG_DATA_WRITE_ERROR);
+}
+
 // Writes over the input file without ever leaving it half-written: the
-// result goes to a temporary file beside the real file (links followed) and
-// is renamed over it only once every write has succeeded.
+// result replaces it only once every write has succeeded.
 int inputReplace(const char* path, WavInfo& info)
 {
-    std::error_code ec;
-    const fs::path target = fs::canonical(fs::path(path), ec);
-    // Opening for update tells whether the file could be written, without
-    // cutting it to length 0 as the plain output open would.
-    FILE* probe = ec ? nullptr : std::fopen(target.string().c_str(), "r+b");
-    if (!probe) {
-        msgErr(MSG_OUT_OPEN_FAILED, path);
+    FileReplace replace;
+    if (fileReplaceBegin(path, replace) != 0) {
+        msgErr(MSG_OUT_OPEN_FAILED, msgPathShown(path).c_str());
         return -1;
     }
-    std::fclose(probe);
-
-    std::string tempPath;
-    FILE* temp = fileCreateTempBeside(target.string(), tempPath);
-    if (!temp) {
-        msgErr(MSG_OUT_OPEN_FAILED, path);
+    if (outputWrite(replace.file, path, info) != 0) {
+        fileReplaceAbandon(replace);
         return -1;
     }
-    fs::permissions(tempPath, fs::status(target, ec).permissions(), ec);
-
-    int result = streamWrite(temp, path, info);
-    if (result == 0) {
-        fs::rename(tempPath, target, ec);
-        if (ec) {
-            msgErr(MSG_WRITE_FAILED);
-            msgErr(MSG_DATA_WRITE_ERROR);
-            result = -1;
-        }
+    // Syncing or moving the finished file can still fail (a full disk shows
+    // late on some file systems); the input then stays as it was.
+    if (fileReplaceCommit(replace) != 0) {
+        writeFailureReport();
+        return -1;
     }
-    if (result != 0) {
-        fs::remove(tempPath, ec);
-    }
-    return result;
+    return 0;
 }
 
 }  // namespace
@@ -236,13 +214,19 @@ int wavDataWrite(FILE* file, WavInfo& info)
 
 int wavWrite(const char* path, WavInfo& info, const char* inputPath)
 {
-    if (inputPath && fileSame(inputPath, path)) {
+    if (inputPath && fileSameRegular(inputPath, path)) {
         return inputReplace(path, info);
     }
-    FILE* file = std::fopen(path, "wb");
+    FILE* file = fileOpenWrite(path);
     if (!file) {
-        msgErr(MSG_OUT_OPEN_FAILED, path);
+        msgErr(MSG_OUT_OPEN_FAILED, msgPathShown(path).c_str());
         return -1;
     }
-    return streamWrite(file, path, info);
+    int result = outputWrite(file, path, info);
+    // A failure that only shows on closing is still a failed data write.
+    if (std::fclose(file) != 0 && result == 0) {
+        writeFailureReport();
+        result = -1;
+    }
+    return result;
 }

@@ -337,7 +337,9 @@ TEST(Converted, BothStreamsInOnePipeKeepProgramOrder)
 {
     ScratchDir dir;
     fileWrite(dir.file("in.wav"), riff(FMT8 + chunk("LIST", "abcd") + chunk("data", "0123456789")));
-    const RunResult run = runSonvex({"in.wav", "out.wav"}, dir.path, true);
+    RunSetup merged;
+    merged.merged = true;
+    const RunResult run = runSonvex({"in.wav", "out.wav"}, dir.path, merged);
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.both, console(fileLine("in.wav") + fmtLength(16) + REPORT8 + chunkLine("LIST", 4) +
                                 dataLength(10) + timeLine("0.001") + doneLine("in.wav", "out.wav")));
@@ -419,9 +421,9 @@ TEST(WriteFailure, FileSizeLimitFailsTheDataWrite)
     ScratchDir dir;
     const std::string data = patternBytes(20000);
     fileWrite(dir.file("in.wav"), pcmWav(1, 8000, 8, data));
-    RunLimits limits;
-    limits.fileSizeBytes = 10000;
-    const RunResult run = runSonvex({"in.wav", "out.wav"}, dir.path, false, limits);
+    RunSetup limited;
+    limited.limits.fileSizeBytes = 10000;
+    const RunResult run = runSonvex({"in.wav", "out.wav"}, dir.path, limited);
     EXPECT_EQ(run.status, FAILED);
     EXPECT_EQ(run.err, console(fmtLength(16) + dataLength(20000) + "書き込みにに失敗しました.\n" +
                                "wavDataWriteでエラー発生.\n"));
@@ -479,9 +481,9 @@ TEST(SameFile, FailedWriteLeavesInputByteIdenticalAndNoTemporaryFile)
     ScratchDir dir;
     const std::string input = riff(FMT8 + chunk("LIST", "abcd") + chunk("data", patternBytes(30000)));
     fileWrite(dir.file("in.wav"), input);
-    RunLimits limits;
-    limits.fileSizeBytes = 20000;
-    const RunResult run = runSonvex({"in.wav", "in.wav"}, dir.path, false, limits);
+    RunSetup limited;
+    limited.limits.fileSizeBytes = 20000;
+    const RunResult run = runSonvex({"in.wav", "in.wav"}, dir.path, limited);
     EXPECT_EQ(run.status, FAILED);
     EXPECT_EQ(run.err, console(fmtLength(16) + dataLength(30000) + "書き込みにに失敗しました.\n" +
                                "wavDataWriteでエラー発生.\n"));
@@ -515,9 +517,9 @@ TEST(ResourceBounds, FourGibDeclarationFailsUnderOneGibAddressSpace)
     }
     ScratchDir dir;
     fileWrite(dir.file("in.wav"), riff(FMT8 + chunkDeclared("data", 0xFFFFFFF0u, patternBytes(4096))));
-    RunLimits limits;
-    limits.addressSpaceBytes = uint64_t{1} << 30;
-    const RunResult run = runSonvex({"in.wav", "out.wav"}, dir.path, false, limits);
+    RunSetup limited;
+    limited.limits.addressSpaceBytes = uint64_t{1} << 30;
+    const RunResult run = runSonvex({"in.wav", "out.wav"}, dir.path, limited);
     EXPECT_EQ(run.status, FAILED);
     EXPECT_EQ(run.err, console(fmtLength(16) + dataLength(-16) + "読み込みに失敗しました.\n"));
     EXPECT_FALSE(fileExists(dir.file("out.wav")));

@@ -188,32 +188,26 @@ bool testingNativeBuild()
     return !command || !*command;
 }
 
-RunResult runSonvex(const std::vector<std::string>& args, const std::string& cwd, bool merged,
-                    const RunLimits& limits)
+// Forks and runs `words` from `cwd` with standard input from /dev/null and
+// the given descriptors as standard output and error; -1 leaves it as is.
+static pid_t spawn(std::vector<std::string> words, const std::string& cwd, int out, int err,
+                   const RunLimits& limits = RunLimits{})
 {
-    std::vector<std::string> words = commandWords();
-    words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (auto& word : words) {
         argv.push_back(word.data());
     }
     argv.push_back(nullptr);
-
-    ScratchDir capture;
-    const std::string outPath = capture.file("stdout");
-    const std::string errPath = capture.file("stderr");
     const pid_t child = fork();
     if (child == 0) {
-        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int err = merged ? out : open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         const int none = open("/dev/null", O_RDONLY);
-        if (out < 0 || err < 0 || none < 0 || dup2(none, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 ||
+        if (none < 0 || dup2(none, 0) < 0 || (out >= 0 && dup2(out, 1) < 0) || (err >= 0 && dup2(err, 2) < 0) ||
             chdir(cwd.c_str()) != 0) {
             _exit(127);
         }
+        // Signals are left as they are: the program must cope with a
+        // file-size limit and a closed pipe on its own.
         if (limits.fileSizeBytes) {
-            // Past the limit a write fails with EFBIG instead of killing the process.
-            std::signal(SIGXFSZ, SIG_IGN);
             const rlimit limit{limits.fileSizeBytes, limits.fileSizeBytes};
             setrlimit(RLIMIT_FSIZE, &limit);
         }
@@ -224,18 +218,71 @@ RunResult runSonvex(const std::vector<std::string>& args, const std::string& cwd
         execvp(argv[0], argv.data());
         _exit(127);
     }
+    return child;
+}
+
+int processWait(int pid)
+{
     int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// Runs `words` with its streams captured in files of a scratch folder.
+static RunResult runCaptured(const std::vector<std::string>& words, const std::string& cwd, const RunSetup& setup)
+{
+    ScratchDir capture;
+    const int out = open(capture.file("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const int err = setup.merged ? out : open(capture.file("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    int gonePipe[2] = {-1, -1};
+    if (setup.stdoutReaderGone && pipe2(gonePipe, O_CLOEXEC) == 0) {
+        close(gonePipe[0]);
+    }
+    const pid_t child = spawn(words, cwd, setup.stdoutReaderGone ? gonePipe[1] : out, err, setup.limits);
+    if (gonePipe[1] >= 0) {
+        close(gonePipe[1]);
+    }
+    close(out);
+    if (err != out) {
+        close(err);
     }
     RunResult result;
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    if (merged) {
-        result.both = fileRead(outPath);
+    result.status = processWait(child);
+    if (setup.merged) {
+        result.both = fileRead(capture.file("stdout"));
     } else {
-        result.out = fileRead(outPath);
-        result.err = fileRead(errPath);
+        result.out = fileRead(capture.file("stdout"));
+        result.err = fileRead(capture.file("stderr"));
     }
     return result;
+}
+
+RunResult runSonvex(const std::vector<std::string>& args, const std::string& cwd, const RunSetup& setup)
+{
+    std::vector<std::string> words = commandWords();
+    words.insert(words.end(), args.begin(), args.end());
+    return runCaptured(words, cwd, setup);
+}
+
+int sonvexStart(const std::vector<std::string>& args, const std::string& cwd)
+{
+    std::vector<std::string> words = commandWords();
+    words.insert(words.end(), args.begin(), args.end());
+    const int none = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    const pid_t child = spawn(words, cwd, none, none);
+    close(none);
+    return child;
+}
+
+RunResult runShell(const std::string& script, const std::string& cwd)
+{
+    std::string command;
+    for (const auto& word : commandWords()) {
+        command += (command.empty() ? "" : " ") + word;
+    }
+    setenv("SONVEX", command.c_str(), 1);
+    return runCaptured({"bash", "-c", script}, cwd, RunSetup{});
 }
 
 }  // namespace testsupport

@@ -61,18 +61,36 @@ struct RunLimits {
     uint64_t addressSpaceBytes = 0;  // RLIMIT_AS when non-zero
 };
 
-struct RunResult {
-    int status = -1;  // exit status as the shell sees it (255 for -1)
-    std::string out;  // standard output
-    std::string err;  // standard error
-    std::string both; // both streams sent into one pipe, when asked for
+struct RunSetup {
+    bool merged = false;            // both streams into one file, in program order
+    bool stdoutReaderGone = false;  // standard output is a pipe whose reader has closed it
+    RunLimits limits;
 };
 
-// Runs the program under test with `args`, from folder `cwd`. The program is
-// the built sonvex, or the command in SONVEX_CMD (for example the Windows
-// build under Wine). With `merged`, both streams go into one pipe instead.
-RunResult runSonvex(const std::vector<std::string>& args, const std::string& cwd, bool merged = false,
-                    const RunLimits& limits = RunLimits{});
+struct RunResult {
+    int status = -1;  // exit status as the shell sees it (255 for -1, 128+N for signal N)
+    std::string out;  // standard output
+    std::string err;  // standard error
+    std::string both; // both streams, when merged
+};
+
+// Runs the program under test with `args`, from folder `cwd`, and waits for
+// it. The program is the built sonvex, or the command in SONVEX_CMD (for
+// example the Windows build under Wine).
+RunResult runSonvex(const std::vector<std::string>& args, const std::string& cwd,
+                    const RunSetup& setup = RunSetup{});
+
+// Starts the program under test with its console streams sent to /dev/null
+// and returns its process id without waiting.
+int sonvexStart(const std::vector<std::string>& args, const std::string& cwd);
+
+// Waits for a started process; its status as the shell shows it.
+int processWait(int pid);
+
+// Runs `script` with bash from folder `cwd`, with $SONVEX naming the program
+// under test, for redirections that the shell states most plainly. What the
+// script itself writes to its streams is captured as for runSonvex.
+RunResult runShell(const std::string& script, const std::string& cwd);
 
 // Whether the program under test is a native build of this machine (not
 // the Windows build under Wine), for tests that need POSIX-only setups.
