@@ -16,21 +16,6 @@ using namespace testsupport;
 
 namespace {
 
-constexpr int FAILED = 255;  // -1 as the shell sees it
-
-std::string fileLine(const std::string& name) { return "\nファイル名[" + name + "]\n"; }
-std::string fmtLength(long size) { return " \"fmt \"の長さ: " + std::to_string(size) + " [bytes]\n"; }
-std::string dataLength(long size) { return "\n \"data\" の長さ: " + std::to_string(size) + " [bytes]\n"; }
-std::string chunkLine(const std::string& shownId, long size)
-{
-    return " \"" + shownId + "\"の長さ: " + std::to_string(size) + " [bytes]\n";
-}
-std::string timeLine(const std::string& seconds) { return "\n 時間=" + seconds + "\n"; }
-std::string doneLine(const std::string& in, const std::string& out)
-{
-    return "\n[" + in + "] を [" + out + "] へ変換しました.\n";
-}
-
 const std::string FMT8 = pcmFmtChunk(1, 8000, 8);
 const std::string REPORT8 = fmtReport(1, 1, 8000, 8000, 1, 8);
 
@@ -409,8 +394,7 @@ TEST(WriteFailure, FullDeviceIsReportedOnce)
     const RunResult run = runSonvex({"in.wav", "/dev/full"}, dir.path);
     EXPECT_EQ(run.status, FAILED);
     EXPECT_EQ(run.out, console(fileLine("in.wav") + REPORT8 + timeLine("0.001")));
-    EXPECT_EQ(run.err, console(fmtLength(16) + dataLength(10) + "書き込みにに失敗しました.\n" +
-                               "wavDataWriteでエラー発生.\n"));
+    EXPECT_EQ(run.err, console(fmtLength(16) + dataLength(10) + WRITE_FAILED_TEXTS));
 }
 
 TEST(WriteFailure, FileSizeLimitFailsTheDataWrite)
@@ -425,8 +409,7 @@ TEST(WriteFailure, FileSizeLimitFailsTheDataWrite)
     limited.limits.fileSizeBytes = 10000;
     const RunResult run = runSonvex({"in.wav", "out.wav"}, dir.path, limited);
     EXPECT_EQ(run.status, FAILED);
-    EXPECT_EQ(run.err, console(fmtLength(16) + dataLength(20000) + "書き込みにに失敗しました.\n" +
-                               "wavDataWriteでエラー発生.\n"));
+    EXPECT_EQ(run.err, console(fmtLength(16) + dataLength(20000) + WRITE_FAILED_TEXTS));
 }
 
 std::vector<std::string> folderEntries(const std::string& path)
@@ -485,8 +468,7 @@ TEST(SameFile, FailedWriteLeavesInputByteIdenticalAndNoTemporaryFile)
     limited.limits.fileSizeBytes = 20000;
     const RunResult run = runSonvex({"in.wav", "in.wav"}, dir.path, limited);
     EXPECT_EQ(run.status, FAILED);
-    EXPECT_EQ(run.err, console(fmtLength(16) + dataLength(30000) + "書き込みにに失敗しました.\n" +
-                               "wavDataWriteでエラー発生.\n"));
+    EXPECT_EQ(run.err, console(fmtLength(16) + dataLength(30000) + WRITE_FAILED_TEXTS));
     EXPECT_EQ(fileRead(dir.file("in.wav")), input);
     EXPECT_EQ(folderEntries(dir.path), std::vector<std::string>{"in.wav"});
 }

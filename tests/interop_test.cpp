@@ -12,8 +12,6 @@ using namespace testsupport;
 
 namespace {
 
-constexpr int FAILED = 255;
-
 std::string fixture(const std::string& name)
 {
     return fileRead(std::string(SONVEX_FIXTURES) + "/" + name);
@@ -41,9 +39,9 @@ TEST(Interop, FfmpegAndSoxPcmFilesConvert)
 {
     const ConvertedFixture cases[] = {
         {"ffmpeg-16bit-stereo-list-info.wav",
-         fmtReport(1, 2, 8000, 32000, 4, 16) + " \"LIST\"の長さ: 26 [bytes]\n" + "\n 時間=0.010\n", 320,
+         fmtReport(1, 2, 8000, 32000, 4, 16) + chunkLine("LIST", 26) + timeLine("0.010"), 320,
          canonicalHeader(2, 8000, 16, 320), 78},
-        {"sox-8bit-unsigned-mono-odd-count.wav", fmtReport(1, 1, 8000, 8000, 1, 8) + "\n 時間=0.013\n", 101,
+        {"sox-8bit-unsigned-mono-odd-count.wav", fmtReport(1, 1, 8000, 8000, 1, 8) + timeLine("0.013"), 101,
          canonicalHeader(1, 8000, 8, 101), 44},
     };
     for (const auto& c : cases) {
@@ -51,12 +49,8 @@ TEST(Interop, FfmpegAndSoxPcmFilesConvert)
         ScratchDir dir;
         const RunResult run = convertFixture(dir, name);
         EXPECT_EQ(run.status, 0) << name;
-        EXPECT_EQ(run.out, console("\nファイル名[" + name + "]\n" + c.report + "\n[" + name +
-                                   "] を [out.wav] へ変換しました.\n"))
-            << name;
-        EXPECT_EQ(run.err, console(" \"fmt \"の長さ: 16 [bytes]\n\n \"data\" の長さ: " + std::to_string(c.dataBytes) +
-                                   " [bytes]\n"))
-            << name;
+        EXPECT_EQ(run.out, console(fileLine(name) + c.report + doneLine(name, "out.wav"))) << name;
+        EXPECT_EQ(run.err, console(fmtLength(16) + dataLength(c.dataBytes))) << name;
         EXPECT_EQ(fileRead(dir.file("out.wav")),
                   c.header + fixture(name).substr(c.dataOffset, static_cast<size_t>(c.dataBytes)))
             << name;
@@ -84,9 +78,8 @@ TEST(Interop, SoxFormatsThatAreNotEightOrSixteenBitPcmAreRefused)
         ScratchDir dir;
         const RunResult run = convertFixture(dir, c.name);
         EXPECT_EQ(run.status, FAILED) << c.name;
-        EXPECT_EQ(run.out, console("\nファイル名[" + std::string(c.name) + "]\n" + c.report)) << c.name;
-        EXPECT_EQ(run.err, console(" \"fmt \"の長さ: " + std::to_string(c.fmtBytes) + " [bytes]\n" + c.refusal))
-            << c.name;
+        EXPECT_EQ(run.out, console(fileLine(c.name) + c.report)) << c.name;
+        EXPECT_EQ(run.err, console(fmtLength(c.fmtBytes) + c.refusal)) << c.name;
         EXPECT_FALSE(fileExists(dir.file("out.wav"))) << c.name;
     }
 }

@@ -134,6 +134,20 @@ std::string fmtReport(unsigned formatTag, unsigned channels, unsigned long sampl
     return text.str();
 }
 
+std::string fileLine(const std::string& name) { return "\nファイル名[" + name + "]\n"; }
+std::string fmtLength(long size) { return " \"fmt \"の長さ: " + std::to_string(size) + " [bytes]\n"; }
+std::string dataLength(long size) { return "\n \"data\" の長さ: " + std::to_string(size) + " [bytes]\n"; }
+std::string chunkLine(const std::string& shownId, long size)
+{
+    return " \"" + shownId + "\"の長さ: " + std::to_string(size) + " [bytes]\n";
+}
+std::string timeLine(const std::string& seconds) { return "\n 時間=" + seconds + "\n"; }
+std::string doneLine(const std::string& in, const std::string& out)
+{
+    return "\n[" + in + "] を [" + out + "] へ変換しました.\n";
+}
+const char* const WRITE_FAILED_TEXTS = "書き込みにに失敗しました.\nwavDataWriteでエラー発生.\n";
+
 ScratchDir::ScratchDir()
 {
     std::string pattern = (std::filesystem::temp_directory_path() / "sonvex-test-XXXXXX").string();

@@ -42,6 +42,19 @@ std::string console(const std::string& utf8);
 std::string fmtReport(unsigned formatTag, unsigned channels, unsigned long sampleRate, unsigned long byteRate,
                       unsigned blockAlign, unsigned bits);
 
+// The report's lines, as readable Japanese, for the tests' expectations.
+std::string fileLine(const std::string& name);
+std::string fmtLength(long size);
+std::string dataLength(long size);
+std::string chunkLine(const std::string& shownId, long size);
+std::string timeLine(const std::string& seconds);
+std::string doneLine(const std::string& in, const std::string& out);
+// The two texts of a failed data write.
+extern const char* const WRITE_FAILED_TEXTS;
+
+// The exit status -1 as the shell sees it.
+constexpr int FAILED = 255;
+
 // A fresh empty folder, removed with its contents when the object goes.
 struct ScratchDir {
     ScratchDir();
