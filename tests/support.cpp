@@ -199,7 +199,8 @@ static std::vector<std::string> commandWords()
 bool testingNativeBuild()
 {
     const char* command = std::getenv("SONVEX_CMD");
-    return !command || !*command;
+    const char* native = std::getenv("SONVEX_CMD_NATIVE");
+    return !command || !*command || (native && std::string(native) == "1");
 }
 
 // Forks and runs `words` from `cwd` with standard input from /dev/null and

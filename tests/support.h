@@ -106,7 +106,8 @@ int processWait(int pid);
 RunResult runShell(const std::string& script, const std::string& cwd);
 
 // Whether the program under test is a native build of this machine (not
-// the Windows build under Wine), for tests that need POSIX-only setups.
+// the Windows build under Wine), for tests that need POSIX-only setups: the
+// built sonvex, or a SONVEX_CMD marked native by SONVEX_CMD_NATIVE=1.
 bool testingNativeBuild();
 
 }  // namespace testsupport
