@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Benchmark: sonvex against `cat IN > OUT` on the same 256 MiB files, in
-# alternating runs, per layout; the peak resident memory of each conversion;
-# and the block reversal against memcpy (Google Benchmark).
+# alternating runs, per layout; what a user would use instead (sox's
+# `reverse` and ffmpeg's `areverse`, which reverse the whole file) on the
+# same files; the peak resident memory of each; and the block reversal
+# against memcpy (Google Benchmark, skipped with a note where it is missing).
 #
 #   bench/run.sh                 the whole benchmark
 #   bench/run.sh --near-limit    also convert a 3.9 GiB data chunk (needs ~12 GiB of disk)
 #
-# PAIRS (default 9) sets the number of alternating pairs; BENCH_DIR (default
+# PAIRS (default 9) sets the number of alternating pairs, OTHER_RUNS
+# (default 3) the runs of sox and ffmpeg; BENCH_DIR (default
 # build/bench-data) where the inputs and outputs go.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -14,10 +17,17 @@ cd "$(dirname "$0")/.."
 near_limit=0
 [ "${1:-}" = "--near-limit" ] && near_limit=1
 pairs=${PAIRS:-9}
+other_runs=${OTHER_RUNS:-3}
 data_dir=${BENCH_DIR:-build/bench-data}
 
 cmake --preset default >/dev/null
-cmake --build --preset default -j2 --target sonvex sonvex_make_input sonvex_reverse_bench >/dev/null
+cmake --build --preset default -j"$(nproc)" --target sonvex sonvex_make_input >/dev/null
+reverse_bench=build/default/bench/sonvex_reverse_bench
+if cmake --build --preset default --target help | grep sonvex_reverse_bench >/dev/null; then
+  cmake --build --preset default -j"$(nproc)" --target sonvex_reverse_bench >/dev/null
+else
+  reverse_bench=""
+fi
 sonvex=build/default/sonvex
 make_input=build/default/bench/sonvex_make_input
 mkdir -p "$data_dir"
@@ -26,8 +36,37 @@ now_ns() { date +%s%N; }
 
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
-# Peak resident set size in KiB of one conversion.
-peak_kib() { /usr/bin/time -f '%M' "$sonvex" "$1" "$2" 2>&1 >/dev/null | tail -n 1; }
+# Peak resident set size in KiB of one run of a command.
+peak_kib() { /usr/bin/time -f '%M' "$@" 2>&1 >/dev/null | tail -n 1; }
+
+mib() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
+
+# The other tools on the same input, timed against the cat median (ms);
+# each writes the same sample format as its input.
+others() {  # name in cat_ms bits
+  local in=$2 out="$data_dir/$1-other.wav" cat_ms=$3 codec
+  [ "$4" = 8 ] && codec=pcm_u8 || codec=pcm_s16le
+  local -A commands=(
+    [sox]="sox $in $out reverse"
+    [ffmpeg]="ffmpeg -nostdin -v error -y -i $in -af areverse -c:a $codec $out"
+  )
+  local tool
+  for tool in sox ffmpeg; do
+    if ! command -v "$tool" >/dev/null; then
+      printf '  %-8s not installed: skipped\n' "$tool"
+      continue
+    fi
+    local times=() t0 t1 ms peak
+    for _ in $(seq "$other_runs"); do
+      t0=$(now_ns); ${commands[$tool]} >/dev/null 2>&1; t1=$(now_ns); times+=($(( t1 - t0 )))
+    done
+    ms=$(printf '%s\n' "${times[@]}" | median | awk '{ printf "%.1f", $1 / 1e6 }')
+    peak=$(peak_kib ${commands[$tool]})
+    printf '  %-8s %8s ms  ratio to cat %6.2f  peak RSS %7s MiB\n' "$tool" "$ms" \
+      "$(awk -v a="$ms" -v b="$cat_ms" 'BEGIN { print a / b }')" "$(mib "$peak")"
+    rm -f "$out"
+  done
+}
 
 compare() {  # name bits channels data_bytes
   local name=$1 in="$data_dir/$1.wav" out="$data_dir/$1-out.wav" copy="$data_dir/$1-cat.wav"
@@ -47,11 +86,14 @@ compare() {  # name bits channels data_bytes
   done
   local ratio peak data_mib
   ratio=$(printf '%s\n' "${ratios[@]}" | median)
-  peak=$(peak_kib "$in" "$out")
+  peak=$(peak_kib "$sonvex" "$in" "$out")
   data_mib=$(( $4 / 1048576 ))
-  printf '%-14s cat %7s ms  sonvex %7s ms  median ratio %.3f  peak RSS %6.1f MiB (data %d MiB, bound %d MiB)\n' \
-    "$name" "$cat_ms" "$sonvex_ms" "$ratio" "$(awk -v k="$peak" 'BEGIN { print k / 1024 }')" "$data_mib" $(( data_mib + 8 ))
+  printf '%s (data %d MiB)\n' "$name" "$data_mib"
+  printf '  %-8s %8s ms\n' cat "$cat_ms"
+  printf '  %-8s %8s ms  ratio to cat %6.2f  peak RSS %7s MiB (bound %d MiB)\n' \
+    sonvex "$sonvex_ms" "$ratio" "$(mib "$peak")" $(( data_mib + 8 ))
   rm -f "$out" "$copy"
+  others "$name" "$in" "$cat_ms" "$2"
 }
 
 echo "== conversion against cat, $pairs alternating pairs, 256 MiB of data each"
@@ -62,7 +104,11 @@ compare 16bit-mono 16 1 "$size"
 
 echo
 echo "== block reversal against memcpy of the same bytes"
-build/default/bench/sonvex_reverse_bench --benchmark_min_time=0.5
+if [ -n "$reverse_bench" ]; then
+  "$reverse_bench" --benchmark_min_time=0.5
+else
+  echo "Google Benchmark is not installed (libbenchmark-dev): skipped"
+fi
 
 if [ "$near_limit" = 1 ]; then
   echo
@@ -70,7 +116,7 @@ if [ "$near_limit" = 1 ]; then
   big=$(( 3900 * 1048576 ))
   in="$data_dir/near-limit.wav"
   [ -f "$in" ] || "$make_input" "$in" 16 2 "$big"
-  peak=$(peak_kib "$in" "$data_dir/near-limit-once.wav")
+  peak=$(peak_kib "$sonvex" "$in" "$data_dir/near-limit-once.wav")
   "$sonvex" "$data_dir/near-limit-once.wav" "$data_dir/near-limit-twice.wav" >/dev/null 2>&1
   if cmp -s "$in" "$data_dir/near-limit-twice.wav" && ! cmp -s "$in" "$data_dir/near-limit-once.wav"; then
     echo "converted and restored: correct"
