@@ -17,7 +17,7 @@ int main(int argc, char** argv)
         usage();
         return -1;
     }
-    processSignalsSet();
+    processSetUp();
     WavInfo info{};
     if (wavRead(argv[1], info) != 0) {
         return -1;

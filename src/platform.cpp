@@ -1,5 +1,6 @@
 #include "platform.h"
 
+#include <cerrno>
 #include <csignal>
 #include <filesystem>
 #include <system_error>
@@ -79,7 +80,7 @@ bool fileIsReportStream(int)
     return false;
 }
 
-void processSignalsSet() {}
+void processSetUp() {}
 #else
 static bool sameAsReportStream(const struct stat& file)
 {
@@ -130,8 +131,17 @@ FILE* fileOpenWrite(const char* path)
     return file;
 }
 
-void processSignalsSet()
+void processSetUp()
 {
+    for (int stream = STDIN_FILENO; stream <= STDERR_FILENO; ++stream) {
+        if (fcntl(stream, F_GETFD) < 0 && errno == EBADF) {
+            // open() takes the lowest free number, which is this one.
+            const int fd = open("/dev/null", stream == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+            if (fd >= 0 && fd != stream) {
+                close(fd);
+            }
+        }
+    }
     std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGXFSZ, SIG_IGN);
 }

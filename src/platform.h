@@ -1,7 +1,7 @@
 // The few operations that differ between platforms: opening the input and
 // the output, 64-bit file positions, the size of an open file, telling
 // whether two paths name the same file or a path names the report's own
-// stream, the signals a run sets aside, and memory for a large buffer.
+// stream, preparing the process for a run, and memory for a large buffer.
 // Replacing a file in place has a file pair of its own (file_replace).
 #pragma once
 
@@ -37,10 +37,13 @@ bool fileIsReportStream(int fd);
 // Whether both paths exist and name the same regular file (links followed).
 bool fileSameRegular(const char* pathA, const char* pathB);
 
-// Sets the signals aside that would end a run without its messages: a
-// report reader that went away (SIGPIPE) and a file-size limit (SIGXFSZ).
-// Writes then fail with an error the program reports. Nothing on Windows.
-void processSignalsSet();
+// Prepares the process for a run. Console streams that were closed at the
+// start get /dev/null, so no file the run opens can take their descriptor
+// and receive report lines. The signals that would end a run without its
+// messages are set aside: a report reader that went away (SIGPIPE) and a
+// file-size limit (SIGXFSZ); writes then fail with an error the program
+// reports. Nothing on Windows.
+void processSetUp();
 
 // Memory for a large buffer, mapped so that the system can back it with huge
 // pages where it offers them; null where it cannot (the caller then falls

@@ -221,6 +221,25 @@ TEST(ReportStreamOutputs, DevNullAsBothOutputAndReportIsAccepted)
     EXPECT_EQ(fileRead(dir.file("errors.txt")), console(fmtLength(16) + dataLength(10)));
 }
 
+// A console stream closed at the start must not hand its descriptor to a
+// file of the run, where report lines would land or the output be refused.
+TEST(ReportStreamOutputs, ClosedConsoleStreamsLeaveTheOutputWhole)
+{
+    if (!testingNativeBuild()) {
+        GTEST_SKIP() << "descriptors are closed through POSIX shells";
+    }
+    const std::string data = overOneBlock();
+    for (const std::string closing : {">&-", "2>&-", "<&-", ">&- 2>&- <&-"}) {
+        for (const std::string output : {"out.wav", "in.wav"}) {
+            ScratchDir dir;
+            fileWrite(dir.file("in.wav"), pcmWav(1, 8000, 8, data));
+            const RunResult run = runShell("$SONVEX in.wav " + output + " " + closing, dir.path);
+            EXPECT_EQ(run.status, 0) << closing << " " << output;
+            EXPECT_EQ(fileRead(dir.file(output)), convertedOverOneBlock(data)) << closing << " " << output;
+        }
+    }
+}
+
 // The report cannot be written, the conversion goes on: new output and in place.
 TEST(ReportReaderGone, OutputIsCompleteAndTheRunSucceeds)
 {
