@@ -55,7 +55,7 @@ std::string convertedOverOneBlock(const std::string& data)
 
 TEST(InPlace, AsRootKeepsModeOwnerAndGroup)
 {
-    if (!testingNativeBuild() || geteuid() != 0) {
+    if (!testingPosixProgram() || geteuid() != 0) {
         GTEST_SKIP() << "giving a file to another owner needs root on a POSIX system";
     }
     const mode_t modes[] = {0640, 0604, 0600, 02750};
@@ -77,7 +77,7 @@ TEST(InPlace, AsRootKeepsModeOwnerAndGroup)
 // Run by CI as an unprivileged user with a supplementary group.
 TEST(InPlace, AsUserKeepsModeAndAGroupTheUserBelongsTo)
 {
-    if (!testingNativeBuild() || geteuid() == 0) {
+    if (!testingPosixProgram() || geteuid() == 0) {
         GTEST_SKIP() << "needs an unprivileged user on a POSIX system";
     }
     gid_t groups[64];
@@ -121,7 +121,7 @@ TEST(InPlace, NameOf254BytesConverts)
 // is written and synced. The input is always whole, old or new, and alone.
 TEST(InPlace, KilledRunLeavesTheInputWholeAndNoOtherFile)
 {
-    if (!testingNativeBuild()) {
+    if (!testingPosixProgram()) {
         GTEST_SKIP() << "signals are sent through POSIX";
     }
     const std::string data = patternBytes(32u << 20);  // 16-bit stereo, many blocks
@@ -162,7 +162,7 @@ class ReportStreamOutput : public ::testing::TestWithParam<ReportStreamCase> {};
 // up where they were sent, with no data bytes among them.
 TEST_P(ReportStreamOutput, IsRefusedAndGetsNoData)
 {
-    if (!testingNativeBuild()) {
+    if (!testingPosixProgram()) {
         GTEST_SKIP() << "the Windows build cannot tell a stream's file";
     }
     const ReportStreamCase& c = GetParam();
@@ -193,7 +193,7 @@ INSTANTIATE_TEST_SUITE_P(
 // so only the refusal and the input's first bytes are certain.
 TEST(ReportStreamOutputs, InputConvertedInPlaceWhileTheReportIsAppendedToItIsRefused)
 {
-    if (!testingNativeBuild()) {
+    if (!testingPosixProgram()) {
         GTEST_SKIP() << "the Windows build cannot tell a stream's file";
     }
     ScratchDir dir;
@@ -211,7 +211,7 @@ TEST(ReportStreamOutputs, InputConvertedInPlaceWhileTheReportIsAppendedToItIsRef
 
 TEST(ReportStreamOutputs, DevNullAsBothOutputAndReportIsAccepted)
 {
-    if (!testingNativeBuild()) {
+    if (!testingPosixProgram()) {
         GTEST_SKIP() << "/dev/null is a POSIX device";
     }
     ScratchDir dir;
@@ -225,7 +225,7 @@ TEST(ReportStreamOutputs, DevNullAsBothOutputAndReportIsAccepted)
 // file of the run, where report lines would land or the output be refused.
 TEST(ReportStreamOutputs, ClosedConsoleStreamsLeaveTheOutputWhole)
 {
-    if (!testingNativeBuild()) {
+    if (!testingPosixProgram()) {
         GTEST_SKIP() << "descriptors are closed through POSIX shells";
     }
     const std::string data = overOneBlock();
@@ -243,7 +243,7 @@ TEST(ReportStreamOutputs, ClosedConsoleStreamsLeaveTheOutputWhole)
 // The report cannot be written, the conversion goes on: new output and in place.
 TEST(ReportReaderGone, OutputIsCompleteAndTheRunSucceeds)
 {
-    if (!testingNativeBuild()) {
+    if (!testingPosixProgram()) {
         GTEST_SKIP() << "pipes are set up through POSIX";
     }
     const std::string data = overOneBlock();
@@ -263,7 +263,7 @@ TEST(ReportReaderGone, OutputIsCompleteAndTheRunSucceeds)
 // all go into the pipe's buffer, so the write fails.
 TEST(ReportReaderGone, OutputFifoWhoseReaderLeftFailsTheWrite)
 {
-    if (!testingNativeBuild()) {
+    if (!testingPosixProgram()) {
         GTEST_SKIP() << "FIFOs are a POSIX matter";
     }
     ScratchDir dir;
@@ -283,7 +283,7 @@ TEST(ReportReaderGone, OutputFifoWhoseReaderLeftFailsTheWrite)
 // Control bytes in the names become '?'; other bytes, UTF-8 here, stay.
 TEST(PathsShown, ControlBytesAsQuestionMarks)
 {
-    if (!testingNativeBuild()) {
+    if (!testingPosixProgram()) {
         GTEST_SKIP() << "Windows file names cannot hold control bytes";
     }
     ScratchDir dir;

@@ -196,11 +196,21 @@ static std::vector<std::string> commandWords()
     return words;
 }
 
-bool testingNativeBuild()
+static bool environmentSays(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value && std::string(value) == "1";
+}
+
+bool testingPosixProgram()
 {
     const char* command = std::getenv("SONVEX_CMD");
-    const char* native = std::getenv("SONVEX_CMD_NATIVE");
-    return !command || !*command || (native && std::string(native) == "1");
+    return !command || !*command || environmentSays("SONVEX_CMD_POSIX");
+}
+
+bool testingUnderEmulation()
+{
+    return environmentSays("SONVEX_CMD_EMULATED");
 }
 
 // Forks and runs `words` from `cwd` with standard input from /dev/null and

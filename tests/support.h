@@ -105,9 +105,14 @@ int processWait(int pid);
 // script itself writes to its streams is captured as for runSonvex.
 RunResult runShell(const std::string& script, const std::string& cwd);
 
-// Whether the program under test is a native build of this machine (not
-// the Windows build under Wine), for tests that need POSIX-only setups: the
-// built sonvex, or a SONVEX_CMD marked native by SONVEX_CMD_NATIVE=1.
-bool testingNativeBuild();
+// Whether the program under test runs as a POSIX process of this machine,
+// for tests that need POSIX setups (FIFOs, signals, limits): the built
+// sonvex, or a SONVEX_CMD marked SONVEX_CMD_POSIX=1 (a copy of it, or a
+// build for another processor under qemu-user); not the Windows build.
+bool testingPosixProgram();
+
+// Whether the program runs under an emulator (SONVEX_CMD_EMULATED=1), whose
+// own needs spoil tests of the host's limits.
+bool testingUnderEmulation();
 
 }  // namespace testsupport
