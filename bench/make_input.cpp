@@ -7,40 +7,31 @@
 #include <cstdlib>
 #include <vector>
 
+#include "wav_info.h"
+#include "wav_write.h"
+
 int main(int argc, char** argv)
 {
     if (argc != 5) {
         std::fprintf(stderr, "usage: make_input OUT.wav BITS CHANNELS DATA_BYTES\n");
         return 1;
     }
-    const auto bits = static_cast<uint32_t>(std::strtoul(argv[2], nullptr, 10));
-    const auto channels = static_cast<uint32_t>(std::strtoul(argv[3], nullptr, 10));
-    const auto dataBytes = static_cast<uint32_t>(std::strtoull(argv[4], nullptr, 10));
-    const uint32_t rate = 44100;
-    const uint32_t align = bits / 8 * channels;
-    std::vector<uint8_t> header;
-    auto put = [&](uint32_t value, int width) {
-        for (int i = 0; i < width; ++i) {
-            header.push_back(static_cast<uint8_t>(value >> (8 * i)));
-        }
-    };
-    auto tag = [&](const char* id) { header.insert(header.end(), id, id + 4); };
-    tag("RIFF");
-    put(dataBytes + 36, 4);
-    tag("WAVE");
-    tag("fmt ");
-    put(16, 4);
-    put(1, 2);
-    put(channels, 2);
-    put(rate, 4);
-    put(align * rate, 4);
-    put(align, 2);
-    put(bits, 2);
-    tag("data");
-    put(dataBytes, 4);
-
+    const auto bits = static_cast<uint16_t>(std::strtoul(argv[2], nullptr, 10));
+    const auto channels = static_cast<uint16_t>(std::strtoul(argv[3], nullptr, 10));
+    const uint64_t dataBytes = std::strtoull(argv[4], nullptr, 10);
+    // The data chunk declares its length in 32 bits.
+    if (dataBytes > UINT32_MAX) {
+        std::fprintf(stderr, "make_input: a data chunk holds at most %lu bytes\n", static_cast<unsigned long>(UINT32_MAX));
+        return 1;
+    }
+    // The header as the converter itself writes it.
+    WavInfo info{};
+    info.sampleRate = 44100;
+    info.bitsPerSample = bits;
+    info.channels = channels;
+    info.dataSize = static_cast<uint32_t>(dataBytes);
     FILE* out = std::fopen(argv[1], "wb");
-    if (!out || std::fwrite(header.data(), 1, header.size(), out) != header.size()) {
+    if (!out || wavHdrWrite(out, info) != 44) {
         std::perror(argv[1]);
         return 1;
     }

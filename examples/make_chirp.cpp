@@ -8,16 +8,8 @@
 #include <cstdio>
 #include <vector>
 
-namespace {
-
-void putLe(std::vector<uint8_t>& bytes, uint32_t value, int width)
-{
-    for (int i = 0; i < width; ++i) {
-        bytes.push_back(static_cast<uint8_t>(value >> (8 * i)));
-    }
-}
-
-}  // namespace
+#include "wav_info.h"
+#include "wav_write.h"
 
 int main(int argc, char** argv)
 {
@@ -33,18 +25,6 @@ int main(int argc, char** argv)
     const double pi = 3.14159265358979323846;
 
     std::vector<uint8_t> bytes;
-    bytes.insert(bytes.end(), {'R', 'I', 'F', 'F'});
-    putLe(bytes, 36 + frames, 4);
-    bytes.insert(bytes.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-    putLe(bytes, 16, 4);
-    putLe(bytes, 1, 2);      // PCM
-    putLe(bytes, 1, 2);      // mono
-    putLe(bytes, rate, 4);
-    putLe(bytes, rate, 4);   // bytes per second
-    putLe(bytes, 1, 2);      // bytes per frame
-    putLe(bytes, 8, 2);      // bits per sample
-    bytes.insert(bytes.end(), {'d', 'a', 't', 'a'});
-    putLe(bytes, frames, 4);
     for (uint32_t n = 0; n < frames; ++n) {
         const double t = n / static_cast<double>(rate);
         // Linear sweep: the phase is the integral of the rising frequency.
@@ -52,8 +32,16 @@ int main(int argc, char** argv)
         const double fade = std::fmin(1.0, std::fmin(t, seconds - t) / 0.05);
         bytes.push_back(static_cast<uint8_t>(std::lround(128 + 96 * fade * std::sin(phase))));
     }
+    // The program's own header writer: 8-bit mono PCM, the file as the
+    // converter itself would write it.
+    WavInfo info{};
+    info.sampleRate = rate;
+    info.bitsPerSample = 8;
+    info.channels = 1;
+    info.dataSize = frames;
     FILE* out = std::fopen(argv[1], "wb");
-    if (!out || std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size() || std::fclose(out) != 0) {
+    if (!out || wavHdrWrite(out, info) != 44 || std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size() ||
+        std::fclose(out) != 0) {
         std::perror(argv[1]);
         return 1;
     }

@@ -92,13 +92,14 @@ int blocksReverse(WavInfo& info, size_t sampleBytes)
     const bool wholeFrames = channels <= 2;
     uint8_t* scratch = nullptr;
     if (wholeFrames) {
-        scratch = frameBytes == 0 ? nullptr : static_cast<uint8_t*>(std::malloc(frameBytes * BLOCK_FRAMES));
+        scratch = static_cast<uint8_t*>(std::malloc(frameBytes * BLOCK_FRAMES));
         if (!scratch) {
             msgErr(MSG_NO_MEMORY);
             return -1;
         }
     }
-    const size_t frames = frameBytes == 0 ? 0 : info.dataSize / frameBytes;
+    // The reader refuses files without channels, so frames have bytes.
+    const size_t frames = info.dataSize / frameBytes;
     uint8_t* const data = info.data.get();
     // The block holding the last frame stays as it is, hence the strict test.
     for (size_t done = 0; frames > done + BLOCK_FRAMES; done += BLOCK_FRAMES) {

@@ -157,9 +157,9 @@ std::vector<RefusedCase> allRefusedCases()
     return cases;
 }
 
-class Refused : public ::testing::TestWithParam<RefusedCase> {};
+class RefusedFile : public ::testing::TestWithParam<RefusedCase> {};
 
-TEST_P(Refused, PrintsItsTextsAndCreatesNoOutput)
+TEST_P(RefusedFile, PrintsItsTextsAndCreatesNoOutput)
 {
     const RefusedCase& c = GetParam();
     ScratchDir dir;
@@ -172,10 +172,10 @@ TEST_P(Refused, PrintsItsTextsAndCreatesNoOutput)
     EXPECT_EQ(fileRead(dir.file("in.wav")), c.input);
 }
 
-INSTANTIATE_TEST_SUITE_P(Inputs, Refused, ::testing::ValuesIn(allRefusedCases()),
+INSTANTIATE_TEST_SUITE_P(Inputs, RefusedFile, ::testing::ValuesIn(allRefusedCases()),
                          [](const auto& test) { return std::string(test.param.name); });
 
-TEST(Refused, MissingInputFile)
+TEST(RefusedPath, MissingInputFile)
 {
     ScratchDir dir;
     const RunResult run = runSonvex({"none.wav", "out.wav"}, dir.path);
@@ -185,7 +185,7 @@ TEST(Refused, MissingInputFile)
     EXPECT_FALSE(fileExists(dir.file("out.wav")));
 }
 
-TEST(Refused, InputIsAFolder)
+TEST(RefusedPath, InputIsAFolder)
 {
     ScratchDir dir;
     std::filesystem::create_directory(dir.file("sub"));
@@ -301,9 +301,9 @@ std::vector<ConvertedCase> convertedCases()
 
 void PrintTo(const ConvertedCase& c, std::ostream* os) { *os << c.name; }
 
-class Converted : public ::testing::TestWithParam<ConvertedCase> {};
+class ConvertedFile : public ::testing::TestWithParam<ConvertedCase> {};
 
-TEST_P(Converted, ReportsAndWritesTheCanonicalFile)
+TEST_P(ConvertedFile, ReportsAndWritesTheCanonicalFile)
 {
     const ConvertedCase& c = GetParam();
     ScratchDir dir;
@@ -315,10 +315,10 @@ TEST_P(Converted, ReportsAndWritesTheCanonicalFile)
     EXPECT_EQ(fileRead(dir.file("out.wav")), c.output);
 }
 
-INSTANTIATE_TEST_SUITE_P(Inputs, Converted, ::testing::ValuesIn(convertedCases()),
+INSTANTIATE_TEST_SUITE_P(Inputs, ConvertedFile, ::testing::ValuesIn(convertedCases()),
                          [](const auto& test) { return std::string(test.param.name); });
 
-TEST(Converted, BothStreamsInOnePipeKeepProgramOrder)
+TEST(Conversion, BothStreamsInOneFileKeepProgramOrder)
 {
     ScratchDir dir;
     fileWrite(dir.file("in.wav"), riff(FMT8 + chunk("LIST", "abcd") + chunk("data", "0123456789")));
@@ -331,7 +331,7 @@ TEST(Converted, BothStreamsInOnePipeKeepProgramOrder)
 }
 
 // Frames beyond one block, so that the first block is reversed and the rest stays.
-TEST(Converted, ScramblesBlocksAndASecondRunRestoresTheSamples)
+TEST(Conversion, ScramblesBlocksAndASecondRunRestoresTheSamples)
 {
     const size_t frames = 409600 + 1000;
     const std::string data = patternBytes(frames * 4 + 3);  // 16-bit stereo, 3 stray bytes
@@ -351,7 +351,7 @@ TEST(Converted, ScramblesBlocksAndASecondRunRestoresTheSamples)
     EXPECT_EQ(fileRead(dir.file("twice.wav")).substr(44), data);
 }
 
-TEST(Converted, OutputIsAFifo)
+TEST(Conversion, OutputIsAFifo)
 {
     if (!testingPosixProgram()) {
         GTEST_SKIP() << "FIFOs are a POSIX matter";

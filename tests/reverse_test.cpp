@@ -63,9 +63,9 @@ int reverse(WavInfo& info)
     return info.bitsPerSample == 8 ? wavReverse8(info) : wavReverse16(info);
 }
 
-class Reverse : public ::testing::TestWithParam<ReverseCase> {};
+class ReverseLayout : public ::testing::TestWithParam<ReverseCase> {};
 
-TEST_P(Reverse, MovesTheFramesOfEveryBlockButTheLastAndUndoesItself)
+TEST_P(ReverseLayout, MovesTheFramesOfEveryBlockButTheLastAndUndoesItself)
 {
     const ReverseCase& c = GetParam();
     const std::string in =
@@ -81,7 +81,7 @@ TEST_P(Reverse, MovesTheFramesOfEveryBlockButTheLastAndUndoesItself)
 constexpr size_t B = BLOCK_FRAMES;
 
 INSTANTIATE_TEST_SUITE_P(
-    Layouts, Reverse,
+    Layouts, ReverseLayout,
     ::testing::Values(ReverseCase{"one_block_stays", 8, 1, B, 0},
                       ReverseCase{"less_than_one_frame_stays", 16, 2, 0, 3},
                       ReverseCase{"one_frame_past_a_block_8_mono", 8, 1, B + 1, 0},
@@ -95,7 +95,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& test) { return std::string(test.param.name); });
 
 // The plainest statement of the rule, written out for 8-bit mono.
-TEST(Reverse, EightBitMonoOneFramePastABlock)
+TEST(ReverseExamples, EightBitMonoOneFramePastABlock)
 {
     const ReverseCase c{"", 8, 1, B + 1, 0};
     const std::string in = testsupport::patternBytes(B + 1, 7);
@@ -109,7 +109,7 @@ TEST(Reverse, EightBitMonoOneFramePastABlock)
 
 // Sixteen-bit stereo frames keep their left and right samples, each as a
 // unit with its two bytes in order.
-TEST(Reverse, StereoFramesStayTogether)
+TEST(ReverseExamples, StereoFramesStayTogether)
 {
     const ReverseCase c{"", 16, 2, B + 1, 0};
     std::string in;

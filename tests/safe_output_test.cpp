@@ -156,11 +156,11 @@ struct ReportStreamCase {
 
 void PrintTo(const ReportStreamCase& c, std::ostream* os) { *os << c.name; }
 
-class ReportStreamOutput : public ::testing::TestWithParam<ReportStreamCase> {};
+class ReportStreamAsOutput : public ::testing::TestWithParam<ReportStreamCase> {};
 
 // The output is refused before it is opened: the report and the texts end
 // up where they were sent, with no data bytes among them.
-TEST_P(ReportStreamOutput, IsRefusedAndGetsNoData)
+TEST_P(ReportStreamAsOutput, IsRefusedAndGetsNoData)
 {
     if (!testingPosixProgram()) {
         GTEST_SKIP() << "the Windows build cannot tell a stream's file";
@@ -176,7 +176,7 @@ TEST_P(ReportStreamOutput, IsRefusedAndGetsNoData)
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Streams, ReportStreamOutput,
+    Streams, ReportStreamAsOutput,
     ::testing::Values(
         ReportStreamCase{"dev_stdout_to_a_file", "/dev/stdout", R"($SONVEX in.wav /dev/stdout >report.txt 2>errors.txt)"},
         ReportStreamCase{"dev_stdout_to_a_pipe", "/dev/stdout",
@@ -191,7 +191,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The reader meets the report lines appended to its own input as a chunk,
 // so only the refusal and the input's first bytes are certain.
-TEST(ReportStreamOutputs, InputConvertedInPlaceWhileTheReportIsAppendedToItIsRefused)
+TEST(ConsoleStreams, InputConvertedInPlaceWhileTheReportIsAppendedToItIsRefused)
 {
     if (!testingPosixProgram()) {
         GTEST_SKIP() << "the Windows build cannot tell a stream's file";
@@ -209,7 +209,7 @@ TEST(ReportStreamOutputs, InputConvertedInPlaceWhileTheReportIsAppendedToItIsRef
     EXPECT_EQ(folderEntries(dir.path), (std::vector<std::string>{"errors.txt", "in.wav"}));
 }
 
-TEST(ReportStreamOutputs, DevNullAsBothOutputAndReportIsAccepted)
+TEST(ConsoleStreams, DevNullAsBothOutputAndReportIsAccepted)
 {
     if (!testingPosixProgram()) {
         GTEST_SKIP() << "/dev/null is a POSIX device";
@@ -223,7 +223,7 @@ TEST(ReportStreamOutputs, DevNullAsBothOutputAndReportIsAccepted)
 
 // A console stream closed at the start must not hand its descriptor to a
 // file of the run, where report lines would land or the output be refused.
-TEST(ReportStreamOutputs, ClosedConsoleStreamsLeaveTheOutputWhole)
+TEST(ConsoleStreams, ClosedConsoleStreamsLeaveTheOutputWhole)
 {
     if (!testingPosixProgram()) {
         GTEST_SKIP() << "descriptors are closed through POSIX shells";
