@@ -25,7 +25,9 @@ long wavHdrWrite(FILE* file, const WavInfo& info);
 // stream so that a full device shows here. 0, or -1 after its text.
 int wavDataWrite(FILE* file, WavInfo& info);
 
-// Writes the output file named by `path`. When it names the same file as
-// `inputPath`, the result goes to a temporary file that replaces the input
-// only once it has been written completely, so a failure cannot lose it.
+// Writes the output file named by `path`; an output that is the report's
+// own stream is refused. When it names the same regular file as
+// `inputPath`, the result replaces the input only once it is complete and
+// synced, with the input's attributes (see file_replace.h), so a failure
+// cannot lose it.
 int wavWrite(const char* path, WavInfo& info, const char* inputPath);
