@@ -412,16 +412,6 @@ TEST(WriteFailure, FileSizeLimitFailsTheDataWrite)
     EXPECT_EQ(run.err, console(fmtLength(16) + dataLength(20000) + WRITE_FAILED_TEXTS));
 }
 
-std::vector<std::string> folderEntries(const std::string& path)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(path)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 TEST(SameFile, InputIsReplacedByTheConvertedFile)
 {
     ScratchDir dir;

@@ -20,16 +20,6 @@ using namespace testsupport;
 
 namespace {
 
-std::vector<std::string> folderEntries(const std::string& path)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(path)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 mode_t modeOf(const std::string& path)
 {
     struct stat info {};

@@ -26,16 +26,6 @@ const std::string FMT8 = pcmFmtChunk(1, 8000, 8);
 const std::string REPORT8 = fmtReport(1, 1, 8000, 8000, 1, 8);
 const std::string TEN = "0123456789";
 
-std::vector<std::string> folderEntries(const std::string& path)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(path)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 struct stat statOf(const std::string& path)
 {
     struct stat info {};

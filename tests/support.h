@@ -68,6 +68,8 @@ struct ScratchDir {
 void fileWrite(const std::string& path, const std::string& bytes);
 std::string fileRead(const std::string& path);
 bool fileExists(const std::string& path);
+// The names in a folder, sorted.
+std::vector<std::string> folderEntries(const std::string& path);
 
 struct RunLimits {
     uint64_t fileSizeBytes = 0;    // RLIMIT_FSIZE when non-zero
