@@ -331,7 +331,8 @@ int fileReplaceBegin(const char* path, FileReplace& replace, bool)
     std::error_code ec;
     const fs::path target = fs::canonical(fs::path(path), ec);
     const fs::file_status status = ec ? fs::file_status{} : fs::status(target, ec);
-    if (ec || !fs::is_regular_file(status) || (status.permissions() & fs::perms::owner_write) == fs::perms::none) {
+    if (ec || !fs::is_regular_file(status) || (status.permissions() & fs::perms::owner_write) == fs::perms::none ||
+        fileIsReportStream(target.string().c_str())) {
         return -1;
     }
     replace.mode = static_cast<uint32_t>(status.permissions());

@@ -2,11 +2,16 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
 #include <fcntl.h>
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+#else
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -65,19 +70,94 @@ int fileSize(FILE* file, uint64_t& size)
 }
 
 #if defined(_WIN32)
+// Windows names a file by its volume's serial number and its ID there.
+// Only disk files are compared: consoles, NUL and pipes cannot be named as
+// an output the way a redirected file can.
+struct FileIdentity {
+    unsigned long long volume;
+    unsigned char id[16];
+};
+
+static bool fileIdentity(HANDLE file, FileIdentity& identity)
+{
+    identity = FileIdentity{};
+    if (GetFileType(file) != FILE_TYPE_DISK) {
+        return false;
+    }
+    FILE_ID_INFO info;
+    if (GetFileInformationByHandleEx(file, FileIdInfo, &info, sizeof info)) {
+        identity.volume = info.VolumeSerialNumber;
+        std::memcpy(identity.id, info.FileId.Identifier, sizeof identity.id);
+        return true;
+    }
+    BY_HANDLE_FILE_INFORMATION older;  // before Windows 8
+    if (!GetFileInformationByHandle(file, &older)) {
+        return false;
+    }
+    identity.volume = older.dwVolumeSerialNumber;
+    std::memcpy(identity.id, &older.nFileIndexLow, 4);
+    std::memcpy(identity.id + 4, &older.nFileIndexHigh, 4);
+    return true;
+}
+
+static bool sameAsReportStream(HANDLE file)
+{
+    FileIdentity opened;
+    if (!fileIdentity(file, opened)) {
+        return false;
+    }
+    for (const DWORD which : {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
+        const HANDLE stream = GetStdHandle(which);
+        FileIdentity reported;
+        // A serial number of 0 is unknown (Wine gives it for an inherited
+        // redirection); the file ID alone then decides.
+        if (stream && stream != INVALID_HANDLE_VALUE && fileIdentity(stream, reported) &&
+            (reported.volume == opened.volume || reported.volume == 0 || opened.volume == 0) &&
+            std::memcmp(reported.id, opened.id, sizeof opened.id) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool fileIsReportStream(const char* path)
+{
+    const HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    const bool same = sameAsReportStream(file);
+    CloseHandle(file);
+    return same;
+}
+
+bool fileIsReportStream(int fd)
+{
+    const auto file = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+    return file != INVALID_HANDLE_VALUE && sameAsReportStream(file);
+}
+
 FILE* fileOpenWrite(const char* path)
 {
-    return std::fopen(path, "wb");
-}
-
-bool fileIsReportStream(const char*)
-{
-    return false;
-}
-
-bool fileIsReportStream(int)
-{
-    return false;
+    if (fileIsReportStream(path)) {
+        return nullptr;
+    }
+    // Opened without truncating and checked again on the handle, so a file
+    // that became a report stream after the first check is not cut either.
+    const int fd = _open(path, _O_WRONLY | _O_CREAT | _O_BINARY, _S_IREAD | _S_IWRITE);
+    if (fd < 0) {
+        return nullptr;
+    }
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+    FILE* file = nullptr;
+    if (!fileIsReportStream(fd) && (GetFileType(handle) != FILE_TYPE_DISK || _chsize_s(fd, 0) == 0)) {
+        file = _fdopen(fd, "wb");
+    }
+    if (!file) {
+        _close(fd);
+    }
+    return file;
 }
 
 void processSetUp() {}

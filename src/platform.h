@@ -29,8 +29,8 @@ FILE* fileOpenWrite(const char* path);
 
 // Whether the file that `path` names (links followed), or the open
 // descriptor `fd`, is the very file or pipe that standard output or standard
-// error writes to. Terminals and other character devices never count. Where
-// the platform cannot tell, false.
+// error writes to. Terminals and other character devices never count; on
+// Windows only disk files are compared.
 bool fileIsReportStream(const char* path);
 bool fileIsReportStream(int fd);
 
