@@ -184,7 +184,7 @@ void targetSplit(const std::string& full, FileReplace& replace, std::string& dir
 
 }  // namespace
 
-int fileReplaceBegin(const char* path, FileReplace& replace, bool unnamedAllowed)
+int fileReplaceBegin(const char* path, const FileId& expected, FileReplace& replace, bool unnamedAllowed)
 {
     replace = FileReplace{};
     // The file itself, not a link to it, is what gets replaced.
@@ -203,7 +203,8 @@ int fileReplaceBegin(const char* path, FileReplace& replace, bool unnamedAllowed
     // The one look at the target's attributes, before anything is written.
     struct stat target {};
     if (fstatat(replace.dirFd, replace.targetName.c_str(), &target, AT_SYMLINK_NOFOLLOW) != 0 ||
-        !S_ISREG(target.st_mode) || faccessat(replace.dirFd, replace.targetName.c_str(), W_OK, AT_EACCESS) != 0 ||
+        !S_ISREG(target.st_mode) || !expected.known || static_cast<uint64_t>(target.st_dev) != expected.device ||
+        static_cast<uint64_t>(target.st_ino) != expected.number || faccessat(replace.dirFd, replace.targetName.c_str(), W_OK, AT_EACCESS) != 0 ||
         fileIsReportStream(full.c_str())) {
         fileReplaceAbandon(replace);
         return -1;
@@ -323,9 +324,20 @@ void pendingTempRecord(const FileReplace& replace)
     pendingTempPath = recorded.c_str();
 }
 
+// The identity of the file a path names now, through a stream opened on it.
+FileId fileIdAt(const fs::path& path)
+{
+    FILE* file = std::fopen(path.string().c_str(), "rb");
+    const FileId id = file ? fileIdOf(file) : FileId{};
+    if (file) {
+        std::fclose(file);
+    }
+    return id;
+}
+
 }  // namespace
 
-int fileReplaceBegin(const char* path, FileReplace& replace, bool)
+int fileReplaceBegin(const char* path, const FileId& expected, FileReplace& replace, bool)
 {
     replace = FileReplace{};
     std::error_code ec;
@@ -333,6 +345,10 @@ int fileReplaceBegin(const char* path, FileReplace& replace, bool)
     const fs::file_status status = ec ? fs::file_status{} : fs::status(target, ec);
     if (ec || !fs::is_regular_file(status) || (status.permissions() & fs::perms::owner_write) == fs::perms::none ||
         fileIsReportStream(target.string().c_str())) {
+        return -1;
+    }
+    const FileId now = fileIdAt(target);
+    if (!expected.known || !now.known || now.device != expected.device || now.number != expected.number) {
         return -1;
     }
     replace.mode = static_cast<uint32_t>(status.permissions());

@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <string>
 
+#include "platform.h"
+
 struct FileReplace {
     FILE* file = nullptr;    // the new content is written here
     int dirFd = -1;          // the target's directory, held open (POSIX)
@@ -21,13 +23,15 @@ struct FileReplace {
     int64_t group = -1;
 };
 
-// Starts replacing the regular file that `path` names (links followed): takes
-// the target's attributes in one look and creates the temporary. A target
-// whose attributes cannot be read, that this process may not write, or that
-// is the report's own stream is refused. `unnamedAllowed` false makes it use
-// a named temporary even where the system offers an unnamed one (for tests).
-// 0, or -1 with nothing created.
-int fileReplaceBegin(const char* path, FileReplace& replace, bool unnamedAllowed = true);
+// Starts replacing the regular file that `path` names (links followed), which
+// must be the file `expected` (the one that was read: a name swapped since
+// for a link elsewhere is refused). Takes the target's attributes in one
+// look and creates the temporary. A target whose attributes cannot be read,
+// that this process may not write, or that is the report's own stream is
+// refused too. `unnamedAllowed` false makes it use a named temporary even
+// where the system offers an unnamed one (for tests). 0, or -1 with nothing
+// created.
+int fileReplaceBegin(const char* path, const FileId& expected, FileReplace& replace, bool unnamedAllowed = true);
 
 // Gives the temporary the target's attributes, syncs it, moves it over the
 // target and syncs the directory; closes everything. 0, or -1 with the

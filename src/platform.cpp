@@ -138,6 +138,18 @@ bool fileIsReportStream(int fd)
     return file != INVALID_HANDLE_VALUE && sameAsReportStream(file);
 }
 
+FileId fileIdOf(FILE* file)
+{
+    FileId id;
+    FileIdentity identity;
+    if (fileIdentity(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))), identity)) {
+        id.device = identity.volume;
+        std::memcpy(&id.number, identity.id, sizeof id.number);
+        id.known = true;
+    }
+    return id;
+}
+
 FILE* fileOpenWrite(const char* path)
 {
     if (fileIsReportStream(path)) {
@@ -186,6 +198,18 @@ bool fileIsReportStream(int fd)
 {
     struct stat file {};
     return fstat(fd, &file) == 0 && sameAsReportStream(file);
+}
+
+FileId fileIdOf(FILE* file)
+{
+    FileId id;
+    struct stat info {};
+    if (fstat(fileno(file), &info) == 0) {
+        id.device = static_cast<uint64_t>(info.st_dev);
+        id.number = static_cast<uint64_t>(info.st_ino);
+        id.known = true;
+    }
+    return id;
 }
 
 FILE* fileOpenWrite(const char* path)

@@ -10,9 +10,20 @@
 #include <cstdio>
 #include <string>
 
+// Which file an open stream is: its device (volume) and its number there.
+struct FileId {
+    uint64_t device = 0;
+    uint64_t number = 0;
+    bool known = false;
+};
+
 // Opens an existing file for binary reading; a directory counts as a file
 // that cannot be opened.
 FILE* fileOpenRead(const char* path);
+
+// The identity of the file an open stream reads or writes; `known` stays
+// false where the system cannot tell.
+FileId fileIdOf(FILE* file);
 
 // Moves the stream to an absolute byte position; 0 on success, -1 otherwise.
 int fileSeek(FILE* file, uint64_t position);

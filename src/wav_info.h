@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform.h"
+
 // Releases a sample buffer obtained from wavBufferAlloc. A buffer mapped
 // for huge pages is unmapped with its mapped length; any other is freed.
 struct WavBufferDeleter {
@@ -24,4 +26,5 @@ struct WavInfo {
     uint16_t channels;
     uint32_t byteRate;  // as the format chunk declares it; only for the playing time
     WavBuffer data;     // the whole data chunk payload, dataSize bytes, or null
+    FileId source;      // the input file that was read: only it may be replaced in place
 };

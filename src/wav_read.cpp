@@ -202,6 +202,7 @@ int wavRead(const char* path, WavInfo& info)
         msgErr(MSG_IN_OPEN_FAILED, msgPathShown(path).c_str());
         return -1;
     }
+    info.source = fileIdOf(file);
     msgOut(MSG_FILE_NAME, msgPathShown(path).c_str());
 
     WalkState walk;

@@ -142,7 +142,7 @@ void writeFailureReport()
 int inputReplace(const char* path, WavInfo& info)
 {
     FileReplace replace;
-    if (fileReplaceBegin(path, replace) != 0) {
+    if (fileReplaceBegin(path, info.source, replace) != 0) {
         msgErr(MSG_OUT_OPEN_FAILED, msgPathShown(path).c_str());
         return -1;
     }

@@ -26,10 +26,24 @@ mode_t modeOf(const std::string& path)
     return stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
 }
 
+// The identity of the file a path names (links followed), as the reader
+// would take it from the open file; stat does not block on a FIFO.
+FileId idOf(const std::string& path)
+{
+    FileId id;
+    struct stat info {};
+    if (stat(path.c_str(), &info) == 0) {
+        id.device = static_cast<uint64_t>(info.st_dev);
+        id.number = static_cast<uint64_t>(info.st_ino);
+        id.known = true;
+    }
+    return id;
+}
+
 int replaceWith(const std::string& path, const std::string& bytes, bool unnamedAllowed)
 {
     FileReplace replace;
-    if (fileReplaceBegin(path.c_str(), replace, unnamedAllowed) != 0) {
+    if (fileReplaceBegin(path.c_str(), idOf(path), replace, unnamedAllowed) != 0) {
         return -1;
     }
     if (std::fwrite(bytes.data(), 1, bytes.size(), replace.file) != bytes.size()) {
@@ -86,10 +100,30 @@ TEST_P(Replace, TargetsThatAreNotWritableRegularFilesAreRefusedWithNothingCreate
     const std::vector<std::string> before = folderEntries(dir.path);
     for (const auto& target : targets) {
         FileReplace replace;
-        EXPECT_EQ(fileReplaceBegin(dir.file(target).c_str(), replace, GetParam()), -1) << target;
+        EXPECT_EQ(fileReplaceBegin(dir.file(target).c_str(), idOf(dir.file(target)), replace, GetParam()), -1)
+            << target;
         EXPECT_EQ(replace.file, nullptr) << target;
     }
     EXPECT_EQ(folderEntries(dir.path), before);
+}
+
+// The name was read as one file and swapped for a link to another before
+// the replacement: the other file is not touched.
+TEST_P(Replace, NameSwappedSinceTheReadForALinkElsewhereIsRefused)
+{
+    ScratchDir dir;
+    ScratchDir elsewhere;
+    fileWrite(elsewhere.file("secret"), "not yours");
+    fileWrite(dir.file("in.wav"), "old");
+    const FileId read = idOf(dir.file("in.wav"));
+    std::filesystem::rename(dir.file("in.wav"), dir.file("moved.wav"));
+    std::filesystem::create_symlink(elsewhere.file("secret"), dir.file("in.wav"));
+
+    FileReplace replace;
+    EXPECT_EQ(fileReplaceBegin(dir.file("in.wav").c_str(), read, replace, GetParam()), -1);
+    EXPECT_EQ(fileRead(elsewhere.file("secret")), "not yours");
+    EXPECT_EQ(folderEntries(elsewhere.path), std::vector<std::string>{"secret"});
+    EXPECT_EQ(folderEntries(dir.path), (std::vector<std::string>{"in.wav", "moved.wav"}));
 }
 
 TEST_P(Replace, AbandonedReplacementLeavesTheTargetAndNoOtherFile)
@@ -97,7 +131,7 @@ TEST_P(Replace, AbandonedReplacementLeavesTheTargetAndNoOtherFile)
     ScratchDir dir;
     fileWrite(dir.file("in.wav"), "old");
     FileReplace replace;
-    ASSERT_EQ(fileReplaceBegin(dir.file("in.wav").c_str(), replace, GetParam()), 0);
+    ASSERT_EQ(fileReplaceBegin(dir.file("in.wav").c_str(), idOf(dir.file("in.wav")), replace, GetParam()), 0);
     std::fputs("half", replace.file);
     fileReplaceAbandon(replace);
     EXPECT_EQ(fileRead(dir.file("in.wav")), "old");
@@ -118,7 +152,7 @@ TEST(NamedTemporary, SignalsThatEndTheRunRemoveIt)
         if (child == 0) {
             std::signal(signalNumber, SIG_DFL);
             FileReplace replace;
-            if (fileReplaceBegin(dir.file("in.wav").c_str(), replace, false) != 0) {
+            if (fileReplaceBegin(dir.file("in.wav").c_str(), idOf(dir.file("in.wav")), replace, false) != 0) {
                 _exit(1);
             }
             std::fputs("half-written", replace.file);
