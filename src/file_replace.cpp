@@ -175,6 +175,15 @@ int unnamedTempLink(FileReplace& replace, int fd)
     return -1;
 }
 
+// A regular file, the very one that was read (not one whose name was swapped
+// in since), and one this process may write.
+bool targetAccepted(const FileReplace& replace, const struct stat& target, const FileId& expected)
+{
+    return S_ISREG(target.st_mode) && expected.known && static_cast<uint64_t>(target.st_dev) == expected.device &&
+           static_cast<uint64_t>(target.st_ino) == expected.number &&
+           faccessat(replace.dirFd, replace.targetName.c_str(), W_OK, AT_EACCESS) == 0;
+}
+
 void targetSplit(const std::string& full, FileReplace& replace, std::string& dir)
 {
     const size_t slash = full.rfind('/');
@@ -203,9 +212,7 @@ int fileReplaceBegin(const char* path, const FileId& expected, FileReplace& repl
     // The one look at the target's attributes, before anything is written.
     struct stat target {};
     if (fstatat(replace.dirFd, replace.targetName.c_str(), &target, AT_SYMLINK_NOFOLLOW) != 0 ||
-        !S_ISREG(target.st_mode) || !expected.known || static_cast<uint64_t>(target.st_dev) != expected.device ||
-        static_cast<uint64_t>(target.st_ino) != expected.number || faccessat(replace.dirFd, replace.targetName.c_str(), W_OK, AT_EACCESS) != 0 ||
-        fileIsReportStream(full.c_str())) {
+        !targetAccepted(replace, target, expected) || fileIsReportStream(full.c_str())) {
         fileReplaceAbandon(replace);
         return -1;
     }
