@@ -331,17 +331,6 @@ void pendingTempRecord(const FileReplace& replace)
     pendingTempPath = recorded.c_str();
 }
 
-// The identity of the file a path names now, through a stream opened on it.
-FileId fileIdAt(const fs::path& path)
-{
-    FILE* file = std::fopen(path.string().c_str(), "rb");
-    const FileId id = file ? fileIdOf(file) : FileId{};
-    if (file) {
-        std::fclose(file);
-    }
-    return id;
-}
-
 }  // namespace
 
 int fileReplaceBegin(const char* path, const FileId& expected, FileReplace& replace, bool)
@@ -354,8 +343,7 @@ int fileReplaceBegin(const char* path, const FileId& expected, FileReplace& repl
         fileIsReportStream(target.string().c_str())) {
         return -1;
     }
-    const FileId now = fileIdAt(target);
-    if (!expected.known || !now.known || now.device != expected.device || now.number != expected.number) {
+    if (!fileIsRegularAt(target.string().c_str(), expected)) {
         return -1;
     }
     replace.mode = static_cast<uint32_t>(status.permissions());

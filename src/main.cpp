@@ -22,7 +22,7 @@ int main(int argc, char** argv)
     if (wavRead(argv[1], info) != 0) {
         return -1;
     }
-    if (wavWrite(argv[2], info, argv[1]) != 0) {
+    if (wavWrite(argv[2], info) != 0) {
         return -1;
     }
     msgOut(MSG_CONVERTED, msgPathShown(argv[1]).c_str(), msgPathShown(argv[2]).c_str());

@@ -251,12 +251,19 @@ void processSetUp()
 }
 #endif
 
-bool fileSameRegular(const char* pathA, const char* pathB)
+bool fileIsRegularAt(const char* path, const FileId& id)
 {
     std::error_code ec;
-    const fs::path a(pathA);
-    const bool same = fs::equivalent(a, fs::path(pathB), ec);
-    return !ec && same && fs::is_regular_file(a, ec) && !ec;
+    if (!id.known || !fs::is_regular_file(fs::path(path), ec) || ec) {
+        return false;
+    }
+    FILE* file = std::fopen(path, "rb");
+    if (!file) {
+        return false;
+    }
+    const FileId found = fileIdOf(file);
+    std::fclose(file);
+    return found.known && found.device == id.device && found.number == id.number;
 }
 
 #if defined(__linux__)

@@ -45,8 +45,9 @@ FILE* fileOpenWrite(const char* path);
 bool fileIsReportStream(const char* path);
 bool fileIsReportStream(int fd);
 
-// Whether both paths exist and name the same regular file (links followed).
-bool fileSameRegular(const char* pathA, const char* pathB);
+// Whether `path` (links followed) names a regular file, and that file is
+// `id`: for instance the input that was read.
+bool fileIsRegularAt(const char* path, const FileId& id);
 
 // Prepares the process for a run. Console streams that were closed at the
 // start get /dev/null, so no file the run opens can take their descriptor

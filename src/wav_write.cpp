@@ -213,9 +213,9 @@ int wavDataWrite(FILE* file, WavInfo& info)
     return result;
 }
 
-int wavWrite(const char* path, WavInfo& info, const char* inputPath)
+int wavWrite(const char* path, WavInfo& info)
 {
-    if (inputPath && fileSameRegular(inputPath, path)) {
+    if (fileIsRegularAt(path, info.source)) {
         return inputReplace(path, info);
     }
     FILE* file = fileOpenWrite(path);

@@ -26,8 +26,8 @@ long wavHdrWrite(FILE* file, const WavInfo& info);
 int wavDataWrite(FILE* file, WavInfo& info);
 
 // Writes the output file named by `path`; an output that is the report's
-// own stream is refused. When it names the same regular file as
-// `inputPath`, the result replaces the input only once it is complete and
+// own stream is refused. When it names the input that was read
+// (info.source), the result replaces the input only once it is complete and
 // synced, with the input's attributes (see file_replace.h), so a failure
 // cannot lose it.
-int wavWrite(const char* path, WavInfo& info, const char* inputPath);
+int wavWrite(const char* path, WavInfo& info);

@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
         std::abort();
     }
     WavInfo info{};
-    if (wavRead(inputPath.c_str(), info) == 0 && wavWrite(inputPath.c_str(), info, inputPath.c_str()) == 0) {
+    if (wavRead(inputPath.c_str(), info) == 0 && wavWrite(inputPath.c_str(), info) == 0) {
         struct stat converted {};
         if (stat(inputPath.c_str(), &converted) != 0 || static_cast<uint64_t>(converted.st_size) != 44u + info.dataSize) {
             std::abort();
